@@ -1,0 +1,15 @@
+# Every dependency comes from the distribution; nothing is vendored.
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(CURL REQUIRED)
+find_package(LibArchive REQUIRED)
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
+
+if(ASHENMARCH_BUILD_TESTS)
+    find_package(GTest REQUIRED)
+    find_package(Qt6 REQUIRED COMPONENTS Test)
+    # Debian ships cpp-httplib compiled; its CMake package is not installed, pkg-config is.
+    pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+    include(GoogleTest)
+endif()

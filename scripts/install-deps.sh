@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the launcher needs to build, test and run its demo, skipping
+# what is already there. Runs apt-get as root (directly, or through sudo).
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    libcurl4-openssl-dev libarchive-dev libsodium-dev qt6-base-dev
+    libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
+    fonts-dejavu-core xvfb xauth python3 zip unzip libarchive-tools
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/Transfer.h"
+#include "platform/Error.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+
+// Downloads one address to a file on its own background thread.
+//
+// Events, all on that thread, in order: onProgress(received / total) once per chunk written,
+// only when the announced total is at least 1 byte; then onFinish exactly once, with no error
+// when the complete body has been moved to `destination` (any item there replaced), or with the
+// error that ended the download. The body is written to a temporary file in the destination's
+// folder, so nothing at `destination` changes on failure. A missing parent folder is an error.
+// An HTTP status of 400 or more is a failure ("am" 5).
+//
+// One download per object. The destructor joins the thread: no callback runs after it returns.
+class FileDownloader {
+public:
+    using ProgressHandler = std::function<void(double fraction)>;
+    using FinishHandler = std::function<void(const std::optional<Error>& error)>;
+
+    FileDownloader(std::filesystem::path destination, ProgressHandler onProgress,
+                   FinishHandler onFinish, TransferOptions options = defaultTransferOptions());
+    ~FileDownloader();
+    FileDownloader(const FileDownloader&) = delete;
+    FileDownloader& operator=(const FileDownloader&) = delete;
+
+    // Begins the download and returns at once.
+    void start(const std::string& url);
+
+private:
+    void run(const std::string& url);
+    void finish(const std::optional<Error>& error);
+
+    std::filesystem::path destination_;
+    ProgressHandler onProgress_;
+    FinishHandler onFinish_;
+    TransferOptions options_;
+    bool finished_ = false; // only touched on worker_
+    std::jthread worker_;
+};
+
+// Blocks until the file is complete at `to`, or throws the download's error. `progress` runs on
+// the download's thread, never after this returns.
+void syncDownload(const std::string& url, const std::filesystem::path& to,
+                  const std::function<void(double)>& progress,
+                  const TransferOptions& options = defaultTransferOptions());

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The release manifest, latest.txt: key=value lines. A plain value record; parsing never fails.
+struct Manifest {
+    std::string version;            // "version"
+    std::string url;                // "macurl": the build archive's address
+    std::int64_t size = 0;          // "macsize": bytes, 0 when absent or not a number
+    std::string exe = "Ashenmarch.app"; // "macexe": the bundle's name; may be set empty
+    std::string notes;              // "notes"
+    std::string sha256;             // "macsha256": optional hex digest of the archive
+
+    // Whatever the text holds, a complete record comes back; unknown keys and malformed lines
+    // are skipped. LF and CR LF line ends both work.
+    static Manifest parse(std::string_view text);
+
+    bool operator==(const Manifest&) const = default;
+};

@@ -1,0 +1,21 @@
+#include "app/ModeSelection.h"
+#include "cli/SelfCheck.h"
+#include "ui/WindowMode.h"
+
+#include <curl/curl.h>
+
+#include <csignal>
+#include <span>
+
+int main(int argc, char** argv) {
+    // Process-wide set-up before any thread exists: libcurl's global state, and no SIGPIPE when
+    // a server closes a connection we are still writing to.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    if (selectMode(std::span<const char* const>(argv, static_cast<std::size_t>(argc))) ==
+        Mode::SelfCheck) {
+        CLI::run();
+    }
+    return runWindowMode(argc, argv);
+}

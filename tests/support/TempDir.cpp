@@ -1,0 +1,70 @@
+#include "support/TempDir.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <system_error>
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "am-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Tests may leave read-only folders behind; make them writable so removal succeeds.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        }
+    }
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    hadValue_ = old != nullptr;
+    if (hadValue_) {
+        oldValue_ = old;
+    }
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (hadValue_) {
+        setenv(name_, oldValue_.c_str(), 1);
+    } else {
+        unsetenv(name_);
+    }
+}
+
+void writeFile(const std::filesystem::path& file, std::string_view bytes) {
+    if (file.has_parent_path()) {
+        std::filesystem::create_directories(file.parent_path());
+    }
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
+}
+
+std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + file.string());
+    }
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
