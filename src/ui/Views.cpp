@@ -1,0 +1,145 @@
+#include "ui/Views.h"
+
+#include "platform/Palette.h"
+#include "ui/Theme.h"
+
+#include <QLabel>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextFrame>
+
+#include <cmath>
+
+namespace Views {
+namespace {
+
+// The bar counts in thousandths: fine enough for any window width, and an integer as Qt wants.
+constexpr int progressSteps = 1000;
+
+constexpr int paneInsetX = 6;
+constexpr int paneInsetY = 8;
+
+void place(QWidget& view, const QRect& frame) {
+    view.setGeometry(frame);
+}
+
+} // namespace
+
+void styleLabel(QLabel& label, const QString& text, const QRect& frame, double size,
+                QFont::Weight weight, const QColor& colour) {
+    place(label, frame);
+    label.setTextFormat(Qt::PlainText); // release text is shown as written, never as markup
+    label.setText(text);
+    label.setFont(Theme::systemFont(size, weight));
+    label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label.setTextInteractionFlags(Qt::NoTextInteraction);
+    label.setAutoFillBackground(false);
+    setTextColour(label, colour);
+}
+
+QLabel* label(QWidget* parent, const QString& text, const QRect& frame, double size,
+              QFont::Weight weight, const QColor& colour) {
+    auto* view = new QLabel(parent);
+    styleLabel(*view, text, frame, size, weight, colour);
+    return view;
+}
+
+void setTextColour(QWidget& view, const QColor& colour) {
+    QPalette palette = view.palette();
+    palette.setColor(QPalette::WindowText, colour);
+    view.setPalette(palette);
+}
+
+QWidget* colourBlock(QWidget* parent, const QRect& frame, const Colour& colour, double alpha) {
+    auto* view = new QWidget(parent);
+    place(*view, frame);
+    QPalette palette = view->palette();
+    palette.setColor(QPalette::Window, Theme::qColor(colour, alpha));
+    view->setPalette(palette);
+    view->setAutoFillBackground(true);
+    return view;
+}
+
+QLabel* banner(QWidget* parent, const QRect& frame, const QString& resource) {
+    auto* view = new QLabel(parent);
+    place(*view, frame);
+    view->setScaledContents(true);
+    const QPixmap picture(resource);
+    if (!picture.isNull()) {
+        view->setPixmap(picture);
+    }
+    return view;
+}
+
+QProgressBar* progressBar(QWidget* parent, const QRect& frame) {
+    auto* bar = new QProgressBar(parent);
+    place(*bar, frame);
+    bar->setRange(0, progressSteps);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
+}
+
+void setFraction(QProgressBar& bar, double fraction) {
+    // NaN lands on empty; QProgressBar would ignore an out-of-range value instead of showing
+    // the bar's end.
+    const double clamped = fraction >= 0.0 ? std::fmin(fraction, 1.0) : 0.0;
+    bar.setValue(static_cast<int>(std::lround(clamped * progressSteps)));
+}
+
+double fraction(const QProgressBar& bar) {
+    return static_cast<double>(bar.value()) / progressSteps;
+}
+
+QPushButton* playButton(QWidget* parent, const QRect& frame, const QString& title) {
+    auto* button = new QPushButton(title, parent);
+    place(*button, frame);
+    button->setFont(Theme::systemFont(15, QFont::Bold));
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { background-color: %1; border: 1px solid %2;"
+                       " border-radius: 3px; color: %3; }"
+                       "QPushButton:disabled { color: %4; }")
+            .arg(Theme::styleColour(themeCard), Theme::styleColour(themeCyan, 0.75),
+                 Theme::styleColour(themeCyan), Theme::styleColour(themeCyan, 0.45)));
+    return button;
+}
+
+QPushButton* textButton(QWidget* parent, const QRect& frame, const QString& title) {
+    auto* button = new QPushButton(title, parent);
+    place(*button, frame);
+    button->setFlat(true);
+    button->setFont(Theme::systemFont(11, QFont::Normal));
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { background: transparent; border: none; color: %1; }")
+            .arg(Theme::styleColour(themeDim)));
+    return button;
+}
+
+QTextEdit* changelogPane(QWidget* parent, const QRect& frame) {
+    auto* pane = new QTextEdit(parent);
+    place(*pane, frame);
+    pane->setReadOnly(true);
+    pane->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    pane->setUndoRedoEnabled(false);
+    pane->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pane->setLineWrapMode(QTextEdit::WidgetWidth);
+    pane->setStyleSheet(QStringLiteral("QTextEdit { background-color: %1; border: 1px solid %2;"
+                                       " border-radius: 4px; color: %3; }")
+                            .arg(Theme::styleColour(themePanel),
+                                 Theme::styleColour(Theme::paneBorderColour),
+                                 Theme::styleColour(themeText)));
+
+    QTextFrameFormat margins = pane->document()->rootFrame()->frameFormat();
+    margins.setLeftMargin(paneInsetX);
+    margins.setRightMargin(paneInsetX);
+    margins.setTopMargin(paneInsetY);
+    margins.setBottomMargin(paneInsetY);
+    pane->document()->rootFrame()->setFrameFormat(margins);
+    return pane;
+}
+
+} // namespace Views
