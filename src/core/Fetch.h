@@ -12,6 +12,7 @@ namespace Core {
 // Throws Error: "am" 1 for an address that does not parse (nothing sent), "am" 7 for an address
 // that is not http(s) or plain http where https is required, "am" 12 past 4 MiB, "curl" with
 // the CURLcode and curl's message for transport failures.
-std::string fetch(const std::string& address, const TransferOptions& options = defaultTransferOptions());
+std::string fetch(const std::string& address,
+                  const TransferOptions& options = defaultTransferOptions());
 
 } // namespace Core

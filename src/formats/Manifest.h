@@ -6,12 +6,12 @@
 
 // The release manifest, latest.txt: key=value lines. A plain value record; parsing never fails.
 struct Manifest {
-    std::string version;            // "version"
-    std::string url;                // "macurl": the build archive's address
-    std::int64_t size = 0;          // "macsize": bytes, 0 when absent or not a number
+    std::string version;                // "version"
+    std::string url;                    // "macurl": the build archive's address
+    std::int64_t size = 0;              // "macsize": bytes, 0 when absent or not a number
     std::string exe = "Ashenmarch.app"; // "macexe": the bundle's name; may be set empty
-    std::string notes;              // "notes"
-    std::string sha256;             // "macsha256": optional hex digest of the archive
+    std::string notes;                  // "notes"
+    std::string sha256;                 // "macsha256": optional hex digest of the archive
 
     // Whatever the text holds, a complete record comes back; unknown keys and malformed lines
     // are skipped. LF and CR LF line ends both work.

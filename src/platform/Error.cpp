@@ -10,13 +10,18 @@ Error::Error(std::string domain, int code, std::optional<std::string> message,
     description_ = fullDescription();
 }
 
-Error Error::am(AmCode code, std::optional<std::string> message, std::optional<std::string> detail) {
+Error Error::am(AmCode code, std::optional<std::string> message,
+                std::optional<std::string> detail) {
     return Error("am", static_cast<int>(code), std::move(message), std::move(detail));
 }
 
 Error Error::posix(int errnum, std::string_view action, const std::filesystem::path& path) {
     std::string text = "cannot ";
-    text.append(action).append(" ").append(path.string()).append(": ").append(std::strerror(errnum));
+    text.append(action)
+        .append(" ")
+        .append(path.string())
+        .append(": ")
+        .append(std::strerror(errnum));
     return Error("posix", errnum, std::move(text));
 }
 

@@ -9,17 +9,17 @@
 // The program's own error codes, domain "am". Stored files, release hosts and scripts that read
 // the self-check's report see these numbers, so they never change meaning.
 enum class AmCode : int {
-    BadAddress = 1,         // address text does not parse; nothing was sent
-    UnpackFailed = 2,       // "ditto failed with status 1", the reason as detail
-    NoArchiveAddress = 3,   // "manifest has no macurl"
-    MissingBundle = 4,      // "download did not contain " + exe
-    HttpStatus = 5,         // "download failed with HTTP status " + n
-    ChecksumMismatch = 6,   // "download checksum mismatch"
-    UnsupportedAddress = 7, // "unsupported address: " + address
-    UnsafeBundleName = 8,   // "manifest has an unsafe macexe"
-    NotEnoughSpace = 9,     // "not enough disk space: …"
-    BadSignature = 10,      // "release signature is not valid"
-    InstallLocked = 11,     // "another launcher is updating this install"
+    BadAddress = 1,           // address text does not parse; nothing was sent
+    UnpackFailed = 2,         // "ditto failed with status 1", the reason as detail
+    NoArchiveAddress = 3,     // "manifest has no macurl"
+    MissingBundle = 4,        // "download did not contain " + exe
+    HttpStatus = 5,           // "download failed with HTTP status " + n
+    ChecksumMismatch = 6,     // "download checksum mismatch"
+    UnsupportedAddress = 7,   // "unsupported address: " + address
+    UnsafeBundleName = 8,     // "manifest has an unsafe macexe"
+    NotEnoughSpace = 9,       // "not enough disk space: …"
+    BadSignature = 10,        // "release signature is not valid"
+    InstallLocked = 11,       // "another launcher is updating this install"
     ReleaseFileTooLarge = 12, // "release file too large"
 };
 
