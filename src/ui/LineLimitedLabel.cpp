@@ -18,8 +18,11 @@ template <class Visit> void LineLimitedLabel::forEachVisibleLine(Visit visit) co
         QTextLayout layout(paragraph, font());
         layout.setTextOption(option);
         layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid() && shown < maxLines_;
-             line = layout.createLine()) {
+        while (shown < maxLines_) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid()) {
+                break;
+            }
             line.setLineWidth(contentsRect().width());
             line.setPosition(QPointF(0, top));
             top += line.height();

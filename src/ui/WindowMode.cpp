@@ -1,11 +1,10 @@
 #include "ui/WindowMode.h"
 
+#include "core/InstallStore.h"
 #include "ui/AppDelegate.h"
 
 #include <QApplication>
 #include <QTimer>
-
-#include <string>
 
 int runWindowMode(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -14,7 +13,7 @@ int runWindowMode(int argc, char** argv) {
     // Closing the launcher window ends the program.
     QApplication::setQuitOnLastWindowClosed(true);
 
-    AppDelegate delegate([] { return std::string(); });
+    AppDelegate delegate(&Core::installedVersion);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();
 }
