@@ -32,9 +32,6 @@ constexpr const char* footerText =
 constexpr const char* footerText = "Launcher v1 · installs to ~/.local/share/Ashenmarch";
 #endif
 
-// The accent colour of the platform's dark appearance, used by the progress bar's fill.
-const QColor darkAccent(10, 132, 255);
-
 void registerResourcesOnce() {
     static const bool registered = [] {
         registerResources();
@@ -61,7 +58,7 @@ std::unique_ptr<QWidget> makeWindow() {
     palette.setColor(QPalette::Text, Theme::qColor(themeText));
     palette.setColor(QPalette::Button, Theme::qColor(themeCard));
     palette.setColor(QPalette::ButtonText, Theme::qColor(themeText));
-    palette.setColor(QPalette::Highlight, darkAccent);
+    palette.setColor(QPalette::Highlight, Theme::qColor(Theme::accentColour));
     palette.setColor(QPalette::HighlightedText, Qt::white);
     window->setPalette(palette);
 

@@ -14,6 +14,8 @@ inline constexpr Colour titleColour{0.8, 0.96, 1.0};
 inline constexpr Colour subtitleColour{0.59, 0.81, 0.91};
 inline constexpr Colour taglineColour{0.47, 0.59, 0.71};
 inline constexpr Colour paneBorderColour{0.118, 0.173, 0.251};
+// The dark appearance's accent: the progress bar's fill and text selection.
+inline constexpr Colour accentColour{0.039, 0.518, 1.0};
 
 QColor qColor(const Colour& colour, double alpha = 1.0);
 

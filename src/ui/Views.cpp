@@ -80,6 +80,14 @@ QProgressBar* progressBar(QWidget* parent, const QRect& frame) {
     bar->setRange(0, progressSteps);
     bar->setValue(0);
     bar->setTextVisible(false);
+    // A rounded track a shade above the background with the accent fill, as a dark-appearance
+    // bar looks; the style's own groove would vanish against the window.
+    bar->setStyleSheet(
+        QStringLiteral("QProgressBar { background-color: %1; border: none;"
+                       " border-radius: 3px; }"
+                       "QProgressBar::chunk { background-color: %2;"
+                       " border-radius: 3px; }")
+            .arg(Theme::styleColour(themeCard), Theme::styleColour(Theme::accentColour)));
     return bar;
 }
 
@@ -127,11 +135,19 @@ QTextEdit* changelogPane(QWidget* parent, const QRect& frame) {
     pane->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pane->setLineWrapMode(QTextEdit::WidgetWidth);
-    pane->setStyleSheet(QStringLiteral("QTextEdit { background-color: %1; border: 1px solid %2;"
-                                       " border-radius: 4px; color: %3; }")
-                            .arg(Theme::styleColour(themePanel),
-                                 Theme::styleColour(Theme::paneBorderColour),
-                                 Theme::styleColour(themeText)));
+    // The scroller is styled with the pane: a style sheet on the pane would otherwise leave it
+    // in the light default look. A slim rounded knob, as on dark macOS.
+    pane->setStyleSheet(
+        QStringLiteral(
+            "QTextEdit { background-color: %1; border: 1px solid %2; border-radius: 4px;"
+            " color: %3; }"
+            "QScrollBar:vertical { background: transparent; width: 10px; margin: 3px 2px; }"
+            "QScrollBar::handle:vertical { background: %4; border-radius: 3px;"
+            " min-height: 24px; }"
+            "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+            "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+            .arg(Theme::styleColour(themePanel), Theme::styleColour(Theme::paneBorderColour),
+                 Theme::styleColour(themeText), Theme::styleColour(themeDim, 0.6)));
 
     QTextFrameFormat margins = pane->document()->rootFrame()->frameFormat();
     margins.setLeftMargin(paneInsetX);

@@ -206,6 +206,7 @@ TEST_F(LauncherWindow, SavesPicturesOfTheWindow) {
           {'-', "Removed the old loadout menu"},
           {'*', "Balance pass on shredders and arc turrets"}}},
         {"1.3.9", "2025-02-11", {{'*', "Fixed a crash when a run ended during extraction"}}},
+        {"1.3.8", "2025-01-20", {{'+', "Arc turret upgrades"}, {'-', "Retired the tutorial map"}}},
     };
     delegate.renderChangelog(changelog);
     delegate.renderNotes(changelog);
