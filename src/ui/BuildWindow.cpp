@@ -33,11 +33,10 @@ constexpr const char* footerText = "Launcher v1 · installs to ~/.local/share/As
 #endif
 
 void registerResourcesOnce() {
-    static const bool registered = [] {
+    [[maybe_unused]] static const bool registered = [] {
         registerResources();
         return true;
     }();
-    (void)registered;
 }
 
 std::unique_ptr<QWidget> makeWindow() {
@@ -48,8 +47,8 @@ std::unique_ptr<QWidget> makeWindow() {
     window->setWindowTitle(QStringLiteral("ASHENMARCH"));
     window->setFixedSize(windowWidth, windowHeight);
 
-    // Dark appearance whatever the desktop's theme: the views that keep the style's own
-    // drawing (progress bar, scroller) take their colours from here.
+    // Dark appearance whatever the desktop's theme: text selection, focus and whatever else the
+    // style draws by itself take their colours from here.
     QPalette palette = window->palette();
     palette.setColor(QPalette::Window, Theme::qColor(themeBg));
     palette.setColor(QPalette::WindowText, Theme::qColor(themeText));

@@ -6,7 +6,6 @@
 LineLimitedLabel::LineLimitedLabel(int maxLines, QWidget* parent)
     : QLabel(parent), maxLines_(maxLines) {
     setTextFormat(Qt::PlainText);
-    setWordWrap(true);
 }
 
 template <class Visit> void LineLimitedLabel::forEachVisibleLine(Visit visit) const {

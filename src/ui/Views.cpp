@@ -22,15 +22,11 @@ constexpr int progressSteps = 1000;
 constexpr int paneInsetX = 6;
 constexpr int paneInsetY = 8;
 
-void place(QWidget& view, const QRect& frame) {
-    view.setGeometry(frame);
-}
-
 } // namespace
 
 void styleLabel(QLabel& label, const QString& text, const QRect& frame, double size,
                 QFont::Weight weight, const QColor& colour) {
-    place(label, frame);
+    label.setGeometry(frame);
     label.setTextFormat(Qt::PlainText); // release text is shown as written, never as markup
     label.setText(text);
     label.setFont(Theme::systemFont(size, weight));
@@ -55,7 +51,7 @@ void setTextColour(QWidget& view, const QColor& colour) {
 
 QWidget* colourBlock(QWidget* parent, const QRect& frame, const Colour& colour, double alpha) {
     auto* view = new QWidget(parent);
-    place(*view, frame);
+    view->setGeometry(frame);
     QPalette palette = view->palette();
     palette.setColor(QPalette::Window, Theme::qColor(colour, alpha));
     view->setPalette(palette);
@@ -65,7 +61,7 @@ QWidget* colourBlock(QWidget* parent, const QRect& frame, const Colour& colour, 
 
 QLabel* banner(QWidget* parent, const QRect& frame, const QString& resource) {
     auto* view = new QLabel(parent);
-    place(*view, frame);
+    view->setGeometry(frame);
     view->setScaledContents(true);
     const QPixmap picture(resource);
     if (!picture.isNull()) {
@@ -76,7 +72,7 @@ QLabel* banner(QWidget* parent, const QRect& frame, const QString& resource) {
 
 QProgressBar* progressBar(QWidget* parent, const QRect& frame) {
     auto* bar = new QProgressBar(parent);
-    place(*bar, frame);
+    bar->setGeometry(frame);
     bar->setRange(0, progressSteps);
     bar->setValue(0);
     bar->setTextVisible(false);
@@ -104,7 +100,7 @@ double fraction(const QProgressBar& bar) {
 
 QPushButton* playButton(QWidget* parent, const QRect& frame, const QString& title) {
     auto* button = new QPushButton(title, parent);
-    place(*button, frame);
+    button->setGeometry(frame);
     button->setFont(Theme::systemFont(15, QFont::Bold));
     button->setStyleSheet(
         QStringLiteral("QPushButton { background-color: %1; border: 1px solid %2;"
@@ -117,7 +113,7 @@ QPushButton* playButton(QWidget* parent, const QRect& frame, const QString& titl
 
 QPushButton* textButton(QWidget* parent, const QRect& frame, const QString& title) {
     auto* button = new QPushButton(title, parent);
-    place(*button, frame);
+    button->setGeometry(frame);
     button->setFlat(true);
     button->setFont(Theme::systemFont(11, QFont::Normal));
     button->setStyleSheet(
@@ -128,7 +124,7 @@ QPushButton* textButton(QWidget* parent, const QRect& frame, const QString& titl
 
 QTextEdit* changelogPane(QWidget* parent, const QRect& frame) {
     auto* pane = new QTextEdit(parent);
-    place(*pane, frame);
+    pane->setGeometry(frame);
     pane->setReadOnly(true);
     pane->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     pane->setUndoRedoEnabled(false);
