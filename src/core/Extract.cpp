@@ -32,6 +32,7 @@ namespace {
 // extended attributes or file flags), and the mode loses setuid, setgid, sticky and the umask.
 constexpr int DiskWriterFlags = ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_SECURE_NODOTDOT;
 
+// Builds run to hundreds of megabytes; large reads keep the system calls few.
 constexpr std::size_t ReadBlockSize = 1 << 20;
 
 [[noreturn]] void fail(std::string reason) {
@@ -94,7 +95,7 @@ std::optional<std::string> linkOnTheWay(const fs::path& root,
         walkedName += (i == 0 ? "" : "/") + std::string(parts[i]);
         struct stat info {};
         if (::lstat(walked.c_str(), &info) != 0) {
-            return std::nullopt; // nothing further down exists yet; the writer creates it
+            return std::nullopt; // missing or not a folder: nothing below it can be a link yet
         }
         if (S_ISLNK(info.st_mode)) {
             return "path goes through the symbolic link " + shownName(walkedName);
@@ -121,16 +122,17 @@ void unpackEntry(archive* reader, archive* writer, archive_entry* entry, const f
     const char* rawName = archive_entry_pathname(entry);
     const std::string name = rawName != nullptr ? rawName : "";
     const char* linkTarget = archive_entry_symlink(entry);
-    if (auto reason =
-            EntrySafety::refusal(name, kindOf(entry), linkTarget != nullptr ? linkTarget : "")) {
-        fail("unsafe entry " + shownName(name) + ": " + *reason);
-    }
+    std::optional<std::string> refusal =
+        EntrySafety::refusal(name, kindOf(entry), linkTarget != nullptr ? linkTarget : "");
     const std::vector<std::string_view> parts = EntrySafety::components(name);
+    if (!refusal) {
+        refusal = linkOnTheWay(root, parts);
+    }
+    if (refusal) {
+        fail("unsafe entry " + shownName(name) + ": " + *refusal);
+    }
     if (parts.empty()) {
         return; // the destination folder itself, which exists
-    }
-    if (auto reason = linkOnTheWay(root, parts)) {
-        fail("unsafe entry " + shownName(name) + ": " + *reason);
     }
     fs::path target = root;
     for (const std::string_view part : parts) {
@@ -199,7 +201,7 @@ void extract(const fs::path& zip, const fs::path& into) {
     }
     // Closing sets the folder modes the writer deferred until their contents were written.
     if (archive_write_close(writer.get()) != ARCHIVE_OK) {
-        fail("cannot set folder modes: " + libraryError(writer.get()));
+        fail("cannot finish unpacking: " + libraryError(writer.get()));
     }
 }
 

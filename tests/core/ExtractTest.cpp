@@ -2,6 +2,7 @@
 
 #include "core/EntrySafety.h"
 #include "platform/Error.h"
+#include "support/ErrorOf.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 
@@ -14,8 +15,6 @@ namespace fs = std::filesystem;
 using EntrySafety::EntryKind;
 
 namespace {
-
-constexpr const char* UnpackFailedText = "ditto failed with status 1";
 
 class ScopedUmask {
 public:
@@ -40,14 +39,10 @@ unsigned permissionsOf(const fs::path& path) {
     return info.st_mode & 07777;
 }
 
-template <typename Call> Error errorOf(Call call) {
-    try {
-        call();
-    } catch (const Error& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no error thrown";
-    return Error("none", 0);
+void expectUnpackFailure(const Error& error, const std::string& detailPart) {
+    EXPECT_TRUE(error.is(AmCode::UnpackFailed)) << error.what();
+    EXPECT_EQ(error.message(), "ditto failed with status 1");
+    EXPECT_NE(error.detail().value_or("").find(detailPart), std::string::npos) << error.what();
 }
 
 // Every item under `folder`, as paths relative to it, links not followed.
@@ -90,18 +85,16 @@ TEST(Extract, CreatesMissingParentsAndHandlesSpacesQuotesAndUtf8InEveryPath) {
     TempDir dir;
     const fs::path zip = dir / "my \"build\" 'v1' $x.zip";
     const fs::path into = dir / "a b/it's \"here\"/build";
+    const std::string utf8Name = "Ashenmarch.app/caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve.txt";
     ZipBuilder()
         .file("Ashenmarch.app/Contents/Resources/data file's \"1\".txt", "one")
         .file("Ashenmarch.app/Contents/Info.plist", "plist")
-        .file("Ashenmarch.app/Contents/Resources/caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve.txt", "two")
+        .file(utf8Name, "two")
         .writeTo(zip);
     Core::extract(zip, into);
     EXPECT_EQ(readFile(into / "Ashenmarch.app/Contents/Resources/data file's \"1\".txt"), "one");
     EXPECT_EQ(readFile(into / "Ashenmarch.app/Contents/Info.plist"), "plist");
-    EXPECT_EQ(
-        readFile(into /
-                 "Ashenmarch.app/Contents/Resources/caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve.txt"),
-        "two");
+    EXPECT_EQ(readFile(into / utf8Name), "two");
 }
 
 TEST(Extract, UnpacksTwiceOverTheSameTreeReplacingFilesAndKeepingOthers) {
@@ -185,7 +178,6 @@ TEST(Extract, UnreadableArchivesFailWithTheUnpackError) {
         {"missing", std::nullopt, "cannot read archive"},
         {"garbage", std::string(4096, 'g'), "cannot read archive"},
         {"empty file", std::string(), "cannot read archive"},
-        {"zeros", std::string(1024, '\0'), "cannot read archive"},
         {"truncated", good.substr(0, good.size() / 2), "entry \"Game.app/data\": "},
         {"bad checksum", badChecksum, "entry \"Game.app/data\": "},
     };
@@ -195,11 +187,8 @@ TEST(Extract, UnreadableArchivesFailWithTheUnpackError) {
         if (row.bytes) {
             writeFile(dir / "build.zip", *row.bytes);
         }
-        const Error error = errorOf([&] { Core::extract(dir / "build.zip", dir / "out"); });
-        EXPECT_TRUE(error.is(AmCode::UnpackFailed)) << error.what();
-        EXPECT_EQ(error.message(), UnpackFailedText);
-        EXPECT_NE(error.detail().value_or("").find(row.detailPart), std::string::npos)
-            << error.what();
+        expectUnpackFailure(errorOf([&] { Core::extract(dir / "build.zip", dir / "out"); }),
+                            row.detailPart);
         EXPECT_TRUE(fs::is_directory(dir / "out"));
     }
 }
@@ -218,10 +207,10 @@ TEST(Extract, RefusesUnsafeEntriesBeforeWritingOutsideTheDestination) {
          "\"../evil\": \"..\" in the path"},
         {"parent deeper down",
          [](ZipBuilder& zip, auto&) { zip.file("Game.app/../../../evil", "x"); },
-         "\"..\" in the path"},
+         "\"Game.app/../../../evil\": \"..\" in the path"},
         {"absolute path",
          [](ZipBuilder& zip, const fs::path& outside) { zip.file(outside / "evil", "x"); },
-         "absolute path"},
+         "\": absolute path"},
         // The reader turns backslashes into slashes only in names without a slash.
         {"backslash", [](ZipBuilder& zip, auto&) { zip.file("Game.app/..\\..\\evil", "x"); },
          "\"Game.app/..\\..\\evil\": backslash or control character in the name"},
@@ -230,10 +219,10 @@ TEST(Extract, RefusesUnsafeEntriesBeforeWritingOutsideTheDestination) {
         {"link to an absolute path", [](ZipBuilder& zip, auto&) { zip.symlink("etc", "/etc"); },
          "\"etc\": symbolic link to an absolute path"},
         {"link climbing out", [](ZipBuilder& zip, auto&) { zip.symlink("a", "../../x"); },
-         "leads out of the destination"},
+         "\"a\": symbolic link leads out of the destination"},
         {"nested link climbing out",
          [](ZipBuilder& zip, auto&) { zip.symlink("Game.app/Contents/a", "../../../x"); },
-         "leads out of the destination"},
+         "\"Game.app/Contents/a\": symbolic link leads out of the destination"},
         {"link stepping back out of another link",
          [](ZipBuilder& zip, auto&) { zip.symlink("here", ".").symlink("up", "here/.."); },
          "\"up\": symbolic link target goes up after a name"},
@@ -260,12 +249,8 @@ TEST(Extract, RefusesUnsafeEntriesBeforeWritingOutsideTheDestination) {
         zip.writeTo(dir / "build.zip");
 
         const Error error = errorOf([&] { Core::extract(dir / "build.zip", into); });
-        EXPECT_TRUE(error.is(AmCode::UnpackFailed)) << error.what();
-        EXPECT_EQ(error.message(), UnpackFailedText);
-        EXPECT_NE(error.detail().value_or("").find("unsafe entry "), std::string::npos)
-            << error.what();
-        EXPECT_NE(error.detail().value_or("").find(row.detailPart), std::string::npos)
-            << error.what();
+        expectUnpackFailure(error, row.detailPart);
+        EXPECT_EQ(error.detail().value_or("").rfind("unsafe entry \"", 0), 0u);
         // What came before the bad entry stays for the caller to clean up; nothing is outside.
         EXPECT_EQ(readFile(into / "first.txt"), "written before the bad entry");
         std::vector<std::string> expected = {"build.zip", "outside", "outside/build"};
@@ -286,11 +271,9 @@ TEST(Extract, RefusesToWriteThroughALinkAlreadyInTheDestination) {
     fs::create_directory_symlink(outside, into / "Game.app");
     ZipBuilder().file("Game.app/Contents/evil", "x").writeTo(dir / "build.zip");
 
-    const Error error = errorOf([&] { Core::extract(dir / "build.zip", into); });
-    EXPECT_TRUE(error.is(AmCode::UnpackFailed)) << error.what();
-    EXPECT_NE(error.detail().value_or("").find("goes through the symbolic link \"Game.app\""),
-              std::string::npos)
-        << error.what();
+    expectUnpackFailure(errorOf([&] { Core::extract(dir / "build.zip", into); }),
+                        "unsafe entry \"Game.app/Contents/evil\": path goes through the symbolic "
+                        "link \"Game.app\"");
     EXPECT_TRUE(fs::is_empty(outside));
 }
 
@@ -310,21 +293,16 @@ TEST(EntrySafety, JudgesNamesKindsAndLinkTargets) {
         {"a/b/c", EntryKind::SymbolicLink, "../..", std::nullopt},
         {"a/Current", EntryKind::SymbolicLink, "./A/", std::nullopt},
         {"", EntryKind::File, "", "empty name"},
-        {"/abs", EntryKind::Folder, "", "absolute path"},
         {"a/..", EntryKind::Folder, "", "\"..\" in the path"},
         {"tab\tname", EntryKind::File, "", "backslash or control character in the name"},
         {"del\x7f", EntryKind::File, "", "backslash or control character in the name"},
-        {"a\\b", EntryKind::File, "", "backslash or control character in the name"},
         {"copy", EntryKind::HardLink, "original", "hard link"},
         {"sock", EntryKind::Special, "", "device, FIFO or socket"},
         {"./", EntryKind::File, "", "names the destination itself"},
         {".", EntryKind::SymbolicLink, "a", "names the destination itself"},
         {"link", EntryKind::SymbolicLink, "", "symbolic link without a target"},
-        {"link", EntryKind::SymbolicLink, "/etc", "symbolic link to an absolute path"},
         {"link", EntryKind::SymbolicLink, "..\\x",
          "backslash or control character in the link target"},
-        {"a/b/c", EntryKind::SymbolicLink, "../../../x",
-         "symbolic link leads out of the destination"},
         {"link", EntryKind::SymbolicLink, "..", "symbolic link leads out of the destination"},
         {"link", EntryKind::SymbolicLink, "a/../..", "symbolic link target goes up after a name"},
         {"a/link", EntryKind::SymbolicLink, "../b/../c",
