@@ -8,8 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
+#include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using EntrySafety::EntryKind;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Builds a zip archive in memory with libarchive's writer, for tests that unpack. Names and
