@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 
 namespace Publish {
