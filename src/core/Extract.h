@@ -5,12 +5,15 @@
 namespace Core {
 
 // Unpacks a zip archive into `into`, creating it with its parents. Entries keep their relative
-// paths and recorded Unix modes (minus setuid/setgid and the umask); existing files are
-// replaced, other files stay. Blocks until done; one unpacking at a time per process.
-// Throws: the file-system error when `into` cannot be created (nothing unpacked); otherwise any
-// failure, including an unsafe entry (".." or absolute paths, links leading out, hard links,
-// devices), is "am" 2 "ditto failed with status 1" with the reason as detail, raised before
-// anything is written outside `into`.
+// paths and recorded Unix modes (minus setuid/setgid/sticky and the umask); existing files are
+// replaced (removed and created anew, never written through), other files stay. Every entry is
+// checked before anything is written; files are then inflated on up to as many threads as the
+// machine has cores. Blocks until done; unpackings into different folders may run at once.
+// Throws: the file-system error when `into` cannot be created or opened (nothing unpacked);
+// otherwise any failure is "am" 2 "ditto failed with status 1" with the reason as detail. An
+// unsafe entry (".." or absolute paths, links leading out, paths through a link of the archive
+// or one already in `into`, hard links, devices) fails before anything is written; a later
+// failure (a damaged entry, a full disk) leaves what was written so far for the caller.
 void extract(const std::filesystem::path& zip, const std::filesystem::path& into);
 
 } // namespace Core

@@ -1,0 +1,22 @@
+// Unpacks one archive with the launcher's own extraction, for timing against other unpackers.
+//   am-bench-unpack <archive.zip> <destination folder>
+// Exit status 0 on success; 1 with the error on standard error.
+
+#include "core/Extract.h"
+#include "platform/Error.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::cerr << "usage: am-bench-unpack <archive.zip> <destination folder>\n";
+        return 2;
+    }
+    try {
+        Core::extract(argv[1], argv[2]);
+    } catch (const Error& error) {
+        std::cerr << error.fullDescription() << '\n';
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,198 @@
+#include "core/UnpackFiles.h"
+
+#include "core/UnpackError.h"
+#include "core/Utf8NameLocale.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace Unpack {
+
+namespace {
+
+// Each thread holds a reader with its own copy of the central directory; more than this brings
+// little on a desktop and only costs memory.
+constexpr unsigned MaxThreads = 4;
+
+// Hands out the plan's files one at a time in archive order, so readers only ever move forward
+// and a thread that draws large files simply takes fewer. Keeps the failure of the earliest
+// file; after any failure no more files are handed out.
+class FileQueue {
+public:
+    explicit FileQueue(std::size_t count) : count_(count) {}
+
+    std::optional<std::size_t> next() {
+        const std::size_t index = next_.fetch_add(1);
+        if (failed_.load() || index >= count_) {
+            return std::nullopt;
+        }
+        return index;
+    }
+
+    void fail(std::size_t index, std::exception_ptr error) {
+        const std::lock_guard lock(mutex_);
+        if (index < failedIndex_) {
+            failedIndex_ = index;
+            failure_ = std::move(error);
+        }
+        failed_.store(true);
+    }
+
+    void rethrowFailure() const {
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+    }
+
+private:
+    const std::size_t count_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<bool> failed_{false};
+    std::mutex mutex_; // guards failedIndex_ and failure_ while threads run
+    std::size_t failedIndex_ = std::numeric_limits<std::size_t>::max();
+    std::exception_ptr failure_;
+};
+
+// One reader moving forward through the archive's entries.
+class EntryCursor {
+public:
+    EntryCursor(const fs::path& zip, ZipAccess access) : zip_(zip), reader_(openZip(zip, access)) {}
+
+    // The header of the entry at that position; positions must not go back.
+    archive_entry* advanceTo(std::size_t position) {
+        archive_entry* header = nullptr;
+        while (next_ <= position) {
+            if (archive_read_next_header(reader_.get(), &header) != ARCHIVE_OK) {
+                fail("cannot read archive " + shownName(zip_.string()) + ": " +
+                     libraryError(reader_.get()));
+            }
+            ++next_;
+        }
+        return header;
+    }
+
+    archive* reader() const { return reader_.get(); }
+
+private:
+    const fs::path& zip_;
+    Archive::Reader reader_;
+    std::size_t next_ = 0;
+};
+
+void writeAt(int fd, const void* block, std::size_t size, la_int64_t offset,
+             const std::string& name) {
+    const char* bytes = static_cast<const char*>(block);
+    while (size > 0) {
+        const ssize_t written = ::pwrite(fd, bytes, size, offset);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            failSystem(name, "write the file", errno);
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+        offset += written;
+    }
+}
+
+void copyData(archive* reader, int fd, const std::string& name) {
+    for (;;) {
+        const void* block = nullptr;
+        std::size_t size = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(reader, &block, &size, &offset);
+        if (status == ARCHIVE_EOF) {
+            return;
+        }
+        require(status, reader, name);
+        writeAt(fd, block, size, offset, name);
+    }
+}
+
+struct Job {
+    const fs::path& zip;
+    const UnpackPlan& plan;
+    const DestinationFolder& destination;
+    mode_t umask;
+};
+
+void writeFile(const Job& job, EntryCursor& cursor, FileMaker& maker, const PlannedFile& file) {
+    archive_entry* header = cursor.advanceTo(file.entry);
+    const char* name = archive_entry_pathname(header);
+    // Paths come from the plan, never from this reader; a different name here means the file
+    // was replaced since the plan read it.
+    if (name == nullptr || file.name != name) {
+        fail("cannot read archive " + shownName(job.zip.string()) +
+             ": it changed while being unpacked");
+    }
+    UniqueFd out = maker.create(file.path);
+    copyData(cursor.reader(), out.get(), file.name);
+    if (::fchmod(out.get(), file.mode & ~job.umask) != 0) {
+        failSystem(file.name, "set the file's mode", errno);
+    }
+    if (::close(out.release()) != 0) {
+        failSystem(file.name, "write the file", errno);
+    }
+}
+
+void writeQueuedFiles(const Job& job, FileQueue& queue) {
+    std::size_t current = 0;
+    try {
+        // The locale is per thread: names convert to UTF-8 here too.
+        const Utf8NameLocale utf8Names;
+        std::optional<EntryCursor> cursor;
+        FileMaker maker(job.destination);
+        while (const std::optional<std::size_t> index = queue.next()) {
+            current = *index;
+            if (!cursor) {
+                cursor.emplace(job.zip, job.plan.access);
+            }
+            writeFile(job, *cursor, maker, job.plan.files[current]);
+        }
+    } catch (...) {
+        queue.fail(current, std::current_exception());
+    }
+}
+
+unsigned threadCount(const UnpackPlan& plan) {
+    if (plan.access == ZipAccess::Sequential) {
+        return 1; // passing over entries would mean inflating them
+    }
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t useful = std::max<std::size_t>(1, plan.files.size());
+    return static_cast<unsigned>(std::min<std::size_t>({cores, MaxThreads, useful}));
+}
+
+} // namespace
+
+void writeFiles(const fs::path& zip, const UnpackPlan& plan, const DestinationFolder& destination,
+                mode_t umask) {
+    const Job job{zip, plan, destination, umask};
+    FileQueue queue(plan.files.size());
+    {
+        std::vector<std::jthread> helpers;
+        for (unsigned i = 1; i < threadCount(plan); ++i) {
+            helpers.emplace_back([&job, &queue] { writeQueuedFiles(job, queue); });
+        }
+        writeQueuedFiles(job, queue);
+    } // joins the helpers
+    queue.rethrowFailure();
+}
+
+} // namespace Unpack

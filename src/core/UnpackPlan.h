@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/DestinationFolder.h"
+#include "core/ZipReader.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// What unpacking an archive will create, decided from its headers before anything is written.
+// Every entry has passed the safety checks: its own name, kind and link target (EntrySafety),
+// no path through a symbolic link of the archive (in any order) or one already in the
+// destination. Paths are "/"-separated and relative to the destination; when the archive names
+// one path twice, the later entry wins. Modes are the recorded permission bits without setuid,
+// setgid and sticky, before the umask.
+namespace Unpack {
+
+struct PlannedFolder {
+    std::string path;
+    std::optional<mode_t> mode; // recorded; nothing for a folder only implied by deeper entries
+};
+
+struct PlannedFile {
+    std::size_t entry; // position among the archive's entries, in the reader's order
+    std::string path;
+    std::string name; // as recorded, for messages and to recognise the entry again
+    mode_t mode;
+};
+
+struct PlannedLink {
+    std::string path;
+    std::string target;
+};
+
+struct UnpackPlan {
+    ZipAccess access;
+    std::vector<PlannedFolder> folders; // parents before their children
+    std::vector<PlannedFile> files;     // in archive order
+    std::vector<PlannedLink> links;
+};
+
+// Reads every header of the archive (entry data is passed over, never inflated when the
+// archive is seekable) on the calling thread, whose character type must be UTF-8 for non-ASCII
+// names. Throws the unpacking error: "cannot read archive …", "entry …: …" for a damaged
+// entry, or "unsafe entry …: <reason>" for the first refused entry in archive order.
+UnpackPlan planUnpacking(const std::filesystem::path& zip, const DestinationFolder& destination);
+
+} // namespace Unpack

@@ -1,0 +1,39 @@
+#include "core/ZipReader.h"
+
+#include "core/UnpackError.h"
+
+namespace Unpack {
+
+namespace {
+
+// Large enough to keep system calls few, small enough that a reader passing over entries it
+// does not unpack copies little: each header it reads costs one block.
+constexpr std::size_t ReadBlockSize = 128 * 1024;
+
+bool openAs(archive* reader, const std::filesystem::path& zip, ZipAccess access) {
+    const int support = access == ZipAccess::Seekable
+                            ? archive_read_support_format_zip_seekable(reader)
+                            : archive_read_support_format_zip_streamable(reader);
+    return support == ARCHIVE_OK &&
+           archive_read_open_filename(reader, zip.c_str(), ReadBlockSize) == ARCHIVE_OK;
+}
+
+} // namespace
+
+OpenedZip openZip(const std::filesystem::path& zip) {
+    Archive::Reader seekable = Archive::newReader();
+    if (openAs(seekable.get(), zip, ZipAccess::Seekable)) {
+        return {std::move(seekable), ZipAccess::Seekable};
+    }
+    return {openZip(zip, ZipAccess::Sequential), ZipAccess::Sequential};
+}
+
+Archive::Reader openZip(const std::filesystem::path& zip, ZipAccess access) {
+    Archive::Reader reader = Archive::newReader();
+    if (!openAs(reader.get(), zip, access)) {
+        fail("cannot read archive " + shownName(zip.string()) + ": " + libraryError(reader.get()));
+    }
+    return reader;
+}
+
+} // namespace Unpack
