@@ -8,6 +8,7 @@ packages=(
     libcurl4-openssl-dev libarchive-dev libsodium-dev qt6-base-dev
     libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
     fonts-dejavu-core xvfb xauth python3 zip unzip libarchive-tools
+    dpkg-dev desktop-file-utils appstream man-db librsvg2-bin
 )
 
 missing=()

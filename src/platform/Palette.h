@@ -6,6 +6,8 @@ struct Colour {
     double red;
     double green;
     double blue;
+
+    bool operator==(const Colour&) const = default;
 };
 
 inline constexpr Colour themeBg{0.027, 0.039, 0.067};

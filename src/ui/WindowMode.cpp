@@ -1,8 +1,19 @@
 #include "ui/WindowMode.h"
 
-#include <iostream>
+#include "core/InstallStore.h"
+#include "ui/AppDelegate.h"
 
-int runWindowMode(int, char**) {
-    std::cout << "The launcher window is not built yet.\n";
-    return 1;
+#include <QApplication>
+#include <QTimer>
+
+int runWindowMode(int argc, char** argv) {
+    QApplication application(argc, argv);
+    // One look on every desktop: the window draws its own dark palette over this style.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    // Closing the launcher window ends the program.
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    AppDelegate delegate(&Core::installedVersion);
+    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
+    return QApplication::exec();
 }

@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "platform/Error.h"
+#include "support/ErrorOf.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,16 +11,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-template <typename Call> Error errorOf(Call call) {
-    try {
-        call();
-    } catch (const Error& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no error thrown";
-    return Error("none", 0);
-}
 
 TEST(FileSystem, CreateFolderMakesParentsAcceptsExistingAndRefusesAFileInTheWay) {
     TempDir dir;

@@ -1,0 +1,321 @@
+#include "core/Extract.h"
+
+#include "core/EntrySafety.h"
+#include "platform/Error.h"
+#include "support/ErrorOf.h"
+#include "support/TempDir.h"
+#include "support/ZipBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using EntrySafety::EntryKind;
+
+namespace {
+
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(old_); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t old_;
+};
+
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+unsigned permissionsOf(const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+void expectUnpackFailure(const Error& error, const std::string& detailPart) {
+    EXPECT_TRUE(error.is(AmCode::UnpackFailed)) << error.what();
+    EXPECT_EQ(error.message(), "ditto failed with status 1");
+    EXPECT_NE(error.detail().value_or("").find(detailPart), std::string::npos) << error.what();
+}
+
+// Every item under `folder`, as paths relative to it, links not followed.
+std::vector<std::string> listing(const fs::path& folder) {
+    std::vector<std::string> items;
+    for (const auto& item : fs::recursive_directory_iterator(folder)) {
+        items.push_back(item.path().lexically_relative(folder).string());
+    }
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+TEST(Extract, KeepsRecordedModesWithoutSpecialBitsAndUnderTheUmask) {
+    struct Row {
+        unsigned recorded;
+        mode_t umask;
+        unsigned expected;
+    };
+    const Row rows[] = {
+        {0755, 022, 0755},  {0644, 022, 0644},  {0777, 022, 0755},  {0444, 022, 0444},
+        {04755, 022, 0755}, {02755, 022, 0755}, {01777, 022, 0755}, {0755, 077, 0700},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::oct << row.recorded << " umask " << row.umask);
+        TempDir dir;
+        ZipBuilder()
+            .folder("Game.app/Contents/MacOS/", 0750)
+            .file("Game.app/Contents/MacOS/Game", "#!/bin/sh\n", row.recorded)
+            .writeTo(dir / "build.zip");
+        const ScopedUmask mask(row.umask);
+        Core::extract(dir / "build.zip", dir / "out");
+        EXPECT_EQ(permissionsOf(dir / "out/Game.app/Contents/MacOS/Game"), row.expected);
+        EXPECT_EQ(permissionsOf(dir / "out/Game.app/Contents/MacOS"), 0750 & ~row.umask);
+        EXPECT_EQ(currentUmask(), row.umask); // the writer's temporary umask 0 is undone
+    }
+}
+
+TEST(Extract, CreatesMissingParentsAndHandlesSpacesQuotesAndUtf8InEveryPath) {
+    // The test runs under the C locale, where non-ASCII names do not convert by themselves.
+    TempDir dir;
+    const fs::path zip = dir / "my \"build\" 'v1' $x.zip";
+    const fs::path into = dir / "a b/it's \"here\"/build";
+    const std::string utf8Name = "Ashenmarch.app/caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve.txt";
+    ZipBuilder()
+        .file("Ashenmarch.app/Contents/Resources/data file's \"1\".txt", "one")
+        .file("Ashenmarch.app/Contents/Info.plist", "plist")
+        .file(utf8Name, "two")
+        .writeTo(zip);
+    Core::extract(zip, into);
+    EXPECT_EQ(readFile(into / "Ashenmarch.app/Contents/Resources/data file's \"1\".txt"), "one");
+    EXPECT_EQ(readFile(into / "Ashenmarch.app/Contents/Info.plist"), "plist");
+    EXPECT_EQ(readFile(into / utf8Name), "two");
+}
+
+TEST(Extract, UnpacksTwiceOverTheSameTreeReplacingFilesAndKeepingOthers) {
+    TempDir dir;
+    ZipBuilder()
+        .file("App.app/Contents/MacOS/App", "binary", 0755)
+        .file("App.app/Contents/Resources/readonly.dat", "fixed", 0444)
+        .folder("App.app/Contents/Frameworks/Kit.framework/Versions/A/")
+        .file("App.app/Contents/Frameworks/Kit.framework/Versions/A/Kit", "kit", 0755)
+        .symlink("App.app/Contents/Frameworks/Kit.framework/Versions/Current", "A")
+        .symlink("App.app/Contents/Frameworks/Kit.framework/Kit", "Versions/Current/Kit")
+        .writeTo(dir / "build.zip");
+    const fs::path into = dir / "build";
+    Core::extract(dir / "build.zip", into);
+    const std::vector<std::string> firstTree = listing(into);
+
+    writeFile(into / "App.app/Contents/MacOS/App", "stale binary from an older build");
+    writeFile(into / "App.app/Contents/Resources/saved.cfg", "player settings");
+    Core::extract(dir / "build.zip", into);
+
+    EXPECT_EQ(readFile(into / "App.app/Contents/MacOS/App"), "binary");
+    EXPECT_EQ(permissionsOf(into / "App.app/Contents/MacOS/App"), 0755);
+    EXPECT_EQ(readFile(into / "App.app/Contents/Resources/readonly.dat"), "fixed");
+    EXPECT_EQ(readFile(into / "App.app/Contents/Resources/saved.cfg"), "player settings");
+    fs::remove(into / "App.app/Contents/Resources/saved.cfg");
+    EXPECT_EQ(listing(into), firstTree);
+}
+
+TEST(Extract, UnpacksIntoADestinationReachedThroughALink) {
+    // Home or data folders often sit behind a link; only links inside the destination count.
+    TempDir dir;
+    fs::create_directories(dir / "disk/games");
+    fs::create_directory_symlink(dir / "disk/games", dir / "games");
+    ZipBuilder().file("Game.app/Contents/MacOS/Game", "run", 0755).writeTo(dir / "build.zip");
+    Core::extract(dir / "build.zip", dir / "games/build");
+    EXPECT_EQ(readFile(dir / "disk/games/build/Game.app/Contents/MacOS/Game"), "run");
+}
+
+TEST(Extract, KeepsRelativeLinksInsideTheBundle) {
+    TempDir dir;
+    const std::string framework = "Game.app/Contents/Frameworks/Kit.framework/";
+    ZipBuilder()
+        .file(framework + "Versions/A/Kit", "kit code", 0755)
+        .file(framework + "Versions/A/Headers/Kit.h", "header")
+        .symlink(framework + "Versions/Current", "A")
+        .symlink(framework + "Kit", "Versions/Current/Kit")
+        .symlink(framework + "Headers", "./Versions/Current/Headers/")
+        .symlink("Game.app/Contents/Kit", "../Contents/Frameworks/Kit.framework/Kit")
+        .writeTo(dir / "build.zip");
+    Core::extract(dir / "build.zip", dir / "out");
+    const fs::path base = dir / "out" / framework;
+    EXPECT_EQ(fs::read_symlink(base / "Versions/Current"), "A");
+    EXPECT_EQ(fs::read_symlink(base / "Kit"), "Versions/Current/Kit");
+    EXPECT_EQ(readFile(base / "Kit"), "kit code");
+    EXPECT_EQ(readFile(base / "Headers/Kit.h"), "header");
+    EXPECT_EQ(readFile(dir / "out/Game.app/Contents/Kit"), "kit code");
+}
+
+TEST(Extract, FileInTheWayOfTheDestinationIsAPosixErrorAndNothingIsUnpacked) {
+    TempDir dir;
+    ZipBuilder().file("Game.app/x", "x").writeTo(dir / "build.zip");
+    writeFile(dir / "build", "not a folder");
+    const Error error = errorOf([&] { Core::extract(dir / "build.zip", dir / "build"); });
+    EXPECT_EQ(error.domain(), "posix");
+    EXPECT_NE(error.message().value_or("").find((dir / "build").string()), std::string::npos);
+    EXPECT_EQ(readFile(dir / "build"), "not a folder");
+    EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"build", "build.zip"}));
+}
+
+TEST(Extract, UnreadableArchivesFailWithTheUnpackError) {
+    const std::string good =
+        ZipBuilder().uncompressed().file("Game.app/data", "PAYLOAD-PAYLOAD-PAYLOAD").bytes();
+    std::string badChecksum = good;
+    badChecksum[badChecksum.find("PAYLOAD") + 3] ^= 0x20;
+    struct Row {
+        const char* name;
+        std::optional<std::string> bytes; // nothing: no file at all
+        const char* detailPart;
+    };
+    const Row rows[] = {
+        {"missing", std::nullopt, "cannot read archive"},
+        {"garbage", std::string(4096, 'g'), "cannot read archive"},
+        {"empty file", std::string(), "cannot read archive"},
+        {"truncated", good.substr(0, good.size() / 2), "entry \"Game.app/data\": "},
+        {"bad checksum", badChecksum, "entry \"Game.app/data\": "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        if (row.bytes) {
+            writeFile(dir / "build.zip", *row.bytes);
+        }
+        expectUnpackFailure(errorOf([&] { Core::extract(dir / "build.zip", dir / "out"); }),
+                            row.detailPart);
+        EXPECT_TRUE(fs::is_directory(dir / "out"));
+    }
+}
+
+TEST(Extract, RefusesUnsafeEntriesBeforeWritingOutsideTheDestination) {
+    // The destination sits in a folder of its own, so an escape by one or two levels lands
+    // somewhere the test can see.
+    using Build = std::function<void(ZipBuilder&, const fs::path& outside)>;
+    struct Row {
+        const char* name;
+        Build build;
+        std::string detailPart;
+    };
+    const Row rows[] = {
+        {"parent folder", [](ZipBuilder& zip, auto&) { zip.file("../evil", "x"); },
+         "\"../evil\": \"..\" in the path"},
+        {"parent deeper down",
+         [](ZipBuilder& zip, auto&) { zip.file("Game.app/../../../evil", "x"); },
+         "\"Game.app/../../../evil\": \"..\" in the path"},
+        {"absolute path",
+         [](ZipBuilder& zip, const fs::path& outside) { zip.file(outside / "evil", "x"); },
+         "\": absolute path"},
+        // The reader turns backslashes into slashes only in names without a slash.
+        {"backslash", [](ZipBuilder& zip, auto&) { zip.file("Game.app/..\\..\\evil", "x"); },
+         "\"Game.app/..\\..\\evil\": backslash or control character in the name"},
+        {"control character", [](ZipBuilder& zip, auto&) { zip.file("evil\x1b[2Jname", "x"); },
+         "\"evil\\x1B[2Jname\": backslash or control character in the name"},
+        {"link to an absolute path", [](ZipBuilder& zip, auto&) { zip.symlink("etc", "/etc"); },
+         "\"etc\": symbolic link to an absolute path"},
+        {"link climbing out", [](ZipBuilder& zip, auto&) { zip.symlink("a", "../../x"); },
+         "\"a\": symbolic link leads out of the destination"},
+        {"nested link climbing out",
+         [](ZipBuilder& zip, auto&) { zip.symlink("Game.app/Contents/a", "../../../x"); },
+         "\"Game.app/Contents/a\": symbolic link leads out of the destination"},
+        {"link stepping back out of another link",
+         [](ZipBuilder& zip, auto&) { zip.symlink("here", ".").symlink("up", "here/.."); },
+         "\"up\": symbolic link target goes up after a name"},
+        {"file written through an archived link",
+         [](ZipBuilder& zip, auto&) {
+             zip.folder("real/").symlink("link", "real").file("link/evil", "x");
+         },
+         "\"link/evil\": path goes through the symbolic link \"link\""},
+        {"socket", [](ZipBuilder& zip, auto&) { zip.special("socket", S_IFSOCK | 0644); },
+         "\"socket\": device, FIFO or socket"},
+        {"character device", [](ZipBuilder& zip, auto&) { zip.special("tty", S_IFCHR | 0644); },
+         "\"tty\": device, FIFO or socket"},
+        {"device", [](ZipBuilder& zip, auto&) { zip.special("disk", S_IFBLK | 0644); },
+         "\"disk\": device, FIFO or socket"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const fs::path outside = dir / "outside";
+        const fs::path into = outside / "build";
+        ZipBuilder zip;
+        zip.file("first.txt", "written before the bad entry");
+        row.build(zip, outside);
+        zip.writeTo(dir / "build.zip");
+
+        const Error error = errorOf([&] { Core::extract(dir / "build.zip", into); });
+        expectUnpackFailure(error, row.detailPart);
+        EXPECT_EQ(error.detail().value_or("").rfind("unsafe entry \"", 0), 0u);
+        // What came before the bad entry stays for the caller to clean up; nothing is outside.
+        EXPECT_EQ(readFile(into / "first.txt"), "written before the bad entry");
+        std::vector<std::string> expected = {"build.zip", "outside", "outside/build"};
+        for (const std::string& item : listing(into)) {
+            expected.push_back("outside/build/" + item);
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(listing(dir.path()), expected);
+    }
+}
+
+TEST(Extract, RefusesToWriteThroughALinkAlreadyInTheDestination) {
+    TempDir dir;
+    const fs::path outside = dir / "outside";
+    const fs::path into = dir / "build";
+    fs::create_directories(outside);
+    fs::create_directories(into);
+    fs::create_directory_symlink(outside, into / "Game.app");
+    ZipBuilder().file("Game.app/Contents/evil", "x").writeTo(dir / "build.zip");
+
+    expectUnpackFailure(errorOf([&] { Core::extract(dir / "build.zip", into); }),
+                        "unsafe entry \"Game.app/Contents/evil\": path goes through the symbolic "
+                        "link \"Game.app\"");
+    EXPECT_TRUE(fs::is_empty(outside));
+}
+
+TEST(EntrySafety, JudgesNamesKindsAndLinkTargets) {
+    struct Row {
+        const char* path;
+        EntryKind kind;
+        const char* target;
+        std::optional<std::string> refusal;
+    };
+    const Row rows[] = {
+        {"Game.app/Contents/MacOS/Game", EntryKind::File, "", std::nullopt},
+        {"./Game.app//Contents/", EntryKind::Folder, "", std::nullopt},
+        {"./", EntryKind::Folder, "", std::nullopt},
+        {"..data/...", EntryKind::File, "", std::nullopt},
+        {"a/b/c", EntryKind::SymbolicLink, "../../x", std::nullopt},
+        {"a/b/c", EntryKind::SymbolicLink, "../..", std::nullopt},
+        {"a/Current", EntryKind::SymbolicLink, "./A/", std::nullopt},
+        {"", EntryKind::File, "", "empty name"},
+        {"a/..", EntryKind::Folder, "", "\"..\" in the path"},
+        {"tab\tname", EntryKind::File, "", "backslash or control character in the name"},
+        {"del\x7f", EntryKind::File, "", "backslash or control character in the name"},
+        {"copy", EntryKind::HardLink, "original", "hard link"},
+        {"sock", EntryKind::Special, "", "device, FIFO or socket"},
+        {"./", EntryKind::File, "", "names the destination itself"},
+        {".", EntryKind::SymbolicLink, "a", "names the destination itself"},
+        {"link", EntryKind::SymbolicLink, "", "symbolic link without a target"},
+        {"link", EntryKind::SymbolicLink, "..\\x",
+         "backslash or control character in the link target"},
+        {"link", EntryKind::SymbolicLink, "..", "symbolic link leads out of the destination"},
+        {"link", EntryKind::SymbolicLink, "a/../..", "symbolic link target goes up after a name"},
+        {"a/link", EntryKind::SymbolicLink, "../b/../c",
+         "symbolic link target goes up after a name"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(EntrySafety::refusal(row.path, row.kind, row.target), row.refusal)
+            << "path " << row.path << " target " << row.target;
+    }
+}
+
+} // namespace

@@ -1,0 +1,117 @@
+#include "core/InstallStore.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Points the install root at a folder inside a fresh temporary folder.
+struct InstallStoreAtRoot : testing::Test {
+    TempDir dir;
+    fs::path root = dir / "deep/missing/root";
+    ScopedEnv installDir{"AM_INSTALL_DIR", root.c_str()};
+};
+
+TEST(InstallStore, RootComesFromTheEnvironmentAtEveryCallAndIsNeverCreated) {
+    TempDir dataHome;
+    ScopedEnv xdg("XDG_DATA_HOME", dataHome.path().c_str());
+    const fs::path fallback = dataHome / "Ashenmarch";
+
+    {
+        ScopedEnv unset("AM_INSTALL_DIR", nullptr);
+        EXPECT_EQ(Core::installRoot(), fallback);
+    }
+    for (const char* value : {"", "relative/dir", " spaced ", "~/game", "$HOME/game", "/abs/x"}) {
+        ScopedEnv set("AM_INSTALL_DIR", value);
+        EXPECT_EQ(Core::installRoot(), *value ? fs::path(value) : fallback) << value;
+    }
+    EXPECT_FALSE(fs::exists(fallback));
+}
+
+TEST_F(InstallStoreAtRoot, LayoutLivesUnderTheRoot) {
+    EXPECT_EQ(Core::buildDir(), root / "build");
+    EXPECT_EQ(Core::markerURL(), root / "installed.txt");
+
+    Manifest manifest;
+    EXPECT_EQ(Core::gameAppURL(manifest), root / "build/Ashenmarch.app");
+    manifest.exe = "";
+    EXPECT_EQ(Core::gameAppURL(manifest), root / "build/Ashenmarch.app");
+    manifest.exe = "Other Game.app";
+    EXPECT_EQ(Core::gameAppURL(manifest), root / "build/Other Game.app");
+    // An absolute name must not replace the install root.
+    manifest.exe = "/etc";
+    EXPECT_EQ(Core::gameAppURL(manifest).string().rfind(Core::buildDir().string(), 0), 0u);
+}
+
+TEST_F(InstallStoreAtRoot, MarkInstalledCreatesTheRootAndWritesExactlyTheVersion) {
+    EXPECT_EQ(Core::installedVersion(), "");
+
+    Core::markInstalled("1.4.0 beta");
+    EXPECT_EQ(readFile(root / "installed.txt"), "1.4.0 beta");
+    EXPECT_EQ(Core::installedVersion(), "1.4.0 beta");
+
+    Core::markInstalled("1.5");
+    EXPECT_EQ(readFile(root / "installed.txt"), "1.5");
+    // Only the marker is left: the atomic write leaves no temporary file behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 1);
+}
+
+TEST_F(InstallStoreAtRoot, MarkerReadsTrimmedAndUnreadableAsNothing) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"1.4.0", "1.4.0"},
+        {"1.4.0\n", "1.4.0"},
+        {"\r\n 1.4.0 \t\r\n", "1.4.0"},
+        {"\u00A01.4.0\u00A0", "1.4.0"},
+        {"\u3000\u20281.4.0\u2029\u0085\v\f", "1.4.0"},
+        {" 1.4 \u00A0 beta ", "1.4 \u00A0 beta"},
+        {"", ""},
+        {" \t\r\n\u00A0\n", ""},
+        {"1.4.0\xFF", ""},
+        {"\xA0v1", ""}, // a lone tail byte of U+00A0
+        {"\xC3\x28", ""},
+    };
+    for (const auto& [content, expected] : cases) {
+        writeFile(root / "installed.txt", content);
+        EXPECT_EQ(Core::installedVersion(), expected) << testing::PrintToString(content);
+    }
+}
+
+TEST_F(InstallStoreAtRoot, FailuresAreDroppedAndLoseNothing) {
+    // A folder where the marker should be: reads as nothing, and the write leaves it alone.
+    fs::create_directories(root / "installed.txt");
+    EXPECT_EQ(Core::installedVersion(), "");
+    EXPECT_NO_THROW(Core::markInstalled("2.0"));
+    EXPECT_TRUE(fs::is_directory(root / "installed.txt"));
+
+    // A file where the root should be: neither the folder nor the marker can be made.
+    const fs::path blocked = dir / "blocked";
+    writeFile(blocked, "keep");
+    ScopedEnv env("AM_INSTALL_DIR", blocked.c_str());
+    EXPECT_NO_THROW(Core::markInstalled("2.0"));
+    EXPECT_EQ(readFile(blocked), "keep");
+    EXPECT_EQ(Core::installedVersion(), "");
+}
+
+TEST_F(InstallStoreAtRoot, InstalledMeansTheBundleExistsWhateverTheMarkerSays) {
+    Manifest manifest;
+    manifest.exe = "Game.app";
+    Core::markInstalled("1.0");
+    EXPECT_FALSE(Core::isInstalled(manifest)) << "no build folder";
+
+    fs::create_directories(root / "build/Game.app");
+    EXPECT_TRUE(Core::isInstalled(manifest));
+    fs::remove(root / "installed.txt");
+    EXPECT_TRUE(Core::isInstalled(manifest));
+
+    manifest.exe = "";
+    EXPECT_FALSE(Core::isInstalled(manifest));
+    writeFile(root / "build/Ashenmarch.app", "a file counts too");
+    EXPECT_TRUE(Core::isInstalled(manifest));
+}
+
+} // namespace

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ui/AppDelegate.h"
+
+#include <QCoreApplication>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+// A delegate with its window built, and an installed version the test controls.
+class LauncherFixture : public testing::Test {
+protected:
+    LauncherFixture() : delegate([this] { return installed; }) { delegate.buildWindow(); }
+
+    // The view with this object name; throws (failing the test) when there is none.
+    template <class View> View& view(const char* objectName) {
+        auto* found = delegate.window()->findChild<View*>(QLatin1String(objectName));
+        if (found == nullptr) {
+            throw std::runtime_error(std::string("no view named ") + objectName);
+        }
+        return *found;
+    }
+
+    static Manifest manifestOf(std::string version) {
+        Manifest manifest;
+        manifest.version = std::move(version);
+        return manifest;
+    }
+
+    // Runs everything queued through ui() so far.
+    static void runQueuedWork() { QCoreApplication::sendPostedEvents(); }
+
+    std::string installed;
+    AppDelegate delegate;
+};

@@ -1,0 +1,126 @@
+#include "LauncherFixture.h"
+#include "ui/LineLimitedLabel.h"
+#include "ui/ReleaseText.h"
+#include "ui/Theme.h"
+
+#include <QLabel>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextFrame>
+
+#include <vector>
+
+namespace {
+
+using Rendering = LauncherFixture;
+
+std::vector<ChangelogLine> numberedLines(int count) {
+    std::vector<ChangelogLine> lines;
+    for (int i = 1; i <= count; ++i) {
+        lines.push_back({'+', "item " + std::to_string(i)});
+    }
+    return lines;
+}
+
+// The character format of the character at position.
+QTextCharFormat formatAt(QTextDocument& document, int position) {
+    QTextCursor cursor(&document);
+    cursor.setPosition(position);
+    cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
+    return cursor.charFormat();
+}
+
+TEST_F(Rendering, ChangelogPaneShowsEachRunInItsFontAndColour) {
+    const std::vector<ChangelogEntry> entries = {
+        {"1.4.0", "2025-03-02", {{'+', "New route"}, {'-', "Old menu"}, {'*', "<b>not bold</b>"}}},
+        {"", "", numberedLines(10)},
+    };
+    delegate.renderChangelog(entries);
+
+    QTextDocument& document = *view<QTextEdit>("changelogText").document();
+    QString expected;
+    for (const StyledRun& run : changelogRuns(entries)) {
+        expected += QString::fromStdString(run.text);
+    }
+    // The markup-looking item stays text: the pane never reads markup.
+    EXPECT_EQ(document.toPlainText(), expected);
+    EXPECT_TRUE(document.toPlainText().contains("  + item 10\n"));
+
+    int position = 0;
+    for (const StyledRun& run : changelogRuns(entries)) {
+        if (run.text != "\n") {
+            const QTextCharFormat format = formatAt(document, position);
+            const QString shown = QString::fromStdString(run.text);
+            EXPECT_DOUBLE_EQ(Theme::layoutSize(format.font()),
+                             run.font == RunFont::Header ? 12 : 10.5)
+                << run.text;
+            EXPECT_EQ(format.font().bold(), run.font == RunFont::Header) << run.text;
+            ASSERT_TRUE(run.colour.has_value()) << run.text;
+            EXPECT_EQ(format.foreground().color(), Theme::qColor(*run.colour)) << run.text;
+        }
+        position += static_cast<int>(QString::fromStdString(run.text).size());
+    }
+}
+
+TEST_F(Rendering, ChangelogReplacesEverythingAndKeepsThePaneSettings) {
+    delegate.renderChangelog({{"1.0", "", numberedLines(3)}});
+    delegate.renderChangelog({});
+
+    QTextDocument& document = *view<QTextEdit>("changelogText").document();
+    EXPECT_EQ(document.toPlainText(), "Changelog unavailable — check your connection.");
+    EXPECT_EQ(formatAt(document, 0).foreground().color(), Theme::qColor(themeDim));
+    EXPECT_EQ(document.rootFrame()->frameFormat().leftMargin(), 6);
+    EXPECT_EQ(document.rootFrame()->frameFormat().topMargin(), 8);
+}
+
+TEST_F(Rendering, NotesShowAtMostSevenLines) {
+    delegate.renderNotes({{"1.4.0", "2025-03-02", numberedLines(10)}});
+
+    const LineLimitedLabel& notes = view<LineLimitedLabel>("notesLabel");
+    EXPECT_EQ(notes.text().toStdString(),
+              "v1.4.0   2025-03-02\n\n+  item 1\n+  item 2\n+  item 3\n+  item 4\n+  item 5\n"
+              "+  item 6\n");
+    // Header, blank line and five items: the sixth item is cut by the line limit.
+    const QStringList expected = {"v1.4.0   2025-03-02", "",          "+  item 1", "+  item 2",
+                                  "+  item 3",           "+  item 4", "+  item 5"};
+    EXPECT_EQ(notes.visibleLines(), expected);
+
+    delegate.renderNotes({});
+    EXPECT_EQ(notes.text(), "No release notes available.");
+}
+
+TEST_F(Rendering, LongStatusWrapsToTwoLinesAtMost) {
+    QString sentence;
+    for (int i = 0; i < 30; ++i) {
+        sentence += QStringLiteral("salvage ");
+    }
+    LineLimitedLabel& status = view<LineLimitedLabel>("statusLabel");
+    status.setText("Could not fetch the build.\n" + sentence);
+
+    const QStringList lines = status.visibleLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "Could not fetch the build.");
+    EXPECT_TRUE(lines[1].startsWith("salvage salvage"));
+    EXPECT_LT(lines[1].size(), sentence.trimmed().size()); // wrapped, the rest is cut
+}
+
+TEST_F(Rendering, VersionLineReadsInstalledVersionAndManifest) {
+    const QLabel& line = view<QLabel>("versionLabel");
+
+    delegate.updateVersionLine("ERROR");
+    EXPECT_EQ(line.text(), "Installed —   ·   Latest —   ·   error");
+    EXPECT_EQ(line.palette().color(QPalette::WindowText), Theme::qColor(themeRed));
+
+    installed = "1.3.9";
+    delegate.setManifest(manifestOf("1.4.0"));
+    delegate.updateVersionLine("UPDATED");
+    EXPECT_EQ(line.text(), "Installed v1.3.9   ·   Latest v1.4.0   ·   updated");
+    EXPECT_EQ(line.palette().color(QPalette::WindowText), Theme::qColor(themeGreen));
+
+    delegate.updateVersionLine("updated");
+    EXPECT_EQ(line.text(), "Installed v1.3.9   ·   Latest v1.4.0");
+    EXPECT_EQ(line.palette().color(QPalette::WindowText), Theme::qColor(themeDim));
+}
+
+} // namespace
