@@ -43,8 +43,14 @@ LoopbackServer::LoopbackServer() {
     if (port_ <= 0) {
         throw std::runtime_error("loopback server cannot bind to 127.0.0.1");
     }
-    // The socket already listens, so clients may connect before this thread accepts.
-    listener_ = std::thread([this] { server_.listen_after_bind(); });
+    listener_ = std::thread([this] {
+        server_.listen_after_bind();
+        listenerEnded_ = true;
+    });
+    // cpp-httplib ignores stop() until its loop runs: a server stopped sooner would never end.
+    while (!server_.is_running() && !listenerEnded_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 LoopbackServer::~LoopbackServer() {

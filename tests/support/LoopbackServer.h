@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -81,6 +82,7 @@ private:
     std::map<std::string, Route> routes_;
     std::vector<RecordedRequest> requests_;
 
+    std::atomic<bool> listenerEnded_ = false;
     std::thread listener_; // last: started after everything above exists
 };
 
