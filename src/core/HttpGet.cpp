@@ -145,15 +145,16 @@ CURLcode finishedResult(CURLM* multi) {
 Outcome runTransfer(CURLM* multi, const TransferState& state, const TransferOptions& options) {
     std::stop_callback wake(options.stop, [multi] { curl_multi_wakeup(multi); });
     for (;;) {
+        // Checked before each step, so a transfer stopped before it began sends nothing.
+        if (options.stop.stop_requested()) {
+            return {CURLE_ABORTED_BY_CALLBACK, "transfer stopped"};
+        }
         int running = 0;
         if (const CURLMcode code = curl_multi_perform(multi, &running); code != CURLM_OK) {
             return {CURLE_FAILED_INIT, curl_multi_strerror(code)};
         }
         if (running == 0) {
             return {finishedResult(multi), {}};
-        }
-        if (options.stop.stop_requested()) {
-            return {CURLE_ABORTED_BY_CALLBACK, "transfer stopped"};
         }
         const auto idleLeft = std::chrono::ceil<std::chrono::milliseconds>(
             state.lastByte + options.idleTimeout - Clock::now());

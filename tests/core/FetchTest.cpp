@@ -152,7 +152,7 @@ TEST_F(FetchTest, TransportFailuresKeepCurlsCodeAndText) {
     }
 }
 
-TEST_F(FetchTest, StopRequestEndsAStalledTransfer) {
+TEST_F(FetchTest, StopRequestEndsTheTransfer) {
     server.stall("/silent", std::chrono::seconds(10));
     std::stop_source stop;
     options.idleTimeout = std::chrono::seconds(8);
@@ -162,9 +162,15 @@ TEST_F(FetchTest, StopRequestEndsAStalledTransfer) {
         stop.request_stop();
     });
 
-    const Error error = thrownError([&] { Core::fetch(server.url("/silent"), options); });
-    EXPECT_EQ(error.domain(), "curl");
-    EXPECT_EQ(error.code(), 42); // CURLE_ABORTED_BY_CALLBACK
+    const Error stalled = thrownError([&] { Core::fetch(server.url("/silent"), options); });
+    EXPECT_EQ(stalled.domain(), "curl");
+    EXPECT_EQ(stalled.code(), 42); // CURLE_ABORTED_BY_CALLBACK
+    EXPECT_EQ(server.requests().size(), 1U);
+
+    // Once stopped, nothing more is sent.
+    const Error unsent = thrownError([&] { Core::fetch(server.url("/silent"), options); });
+    EXPECT_EQ(unsent.code(), 42);
+    EXPECT_EQ(server.requests().size(), 1U);
 }
 
 } // namespace
