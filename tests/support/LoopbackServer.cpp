@@ -33,13 +33,17 @@ std::optional<std::string> RecordedRequest::header(std::string_view name) const 
     return std::nullopt;
 }
 
-LoopbackServer::LoopbackServer() {
+LoopbackServer::LoopbackServer(int port) {
     // Short keep-alive so that stopping never waits long on an idle connection.
     server_.set_keep_alive_timeout(1);
     server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         dispatch(request, response);
     });
-    port_ = server_.bind_to_any_port("127.0.0.1");
+    if (port == 0) {
+        port_ = server_.bind_to_any_port("127.0.0.1");
+    } else if (server_.bind_to_port("127.0.0.1", port)) {
+        port_ = port;
+    }
     if (port_ <= 0) {
         throw std::runtime_error("loopback server cannot bind to 127.0.0.1");
     }

@@ -35,7 +35,9 @@ struct RecordedRequest {
 // threads; a stalled answer gives up at once when the server stops.
 class LoopbackServer {
 public:
-    LoopbackServer();
+    // Binds `port`, or a free port when it is 0 (a fixed port is for the tests that start the
+    // loopback-host executable, whose release host is compiled in).
+    explicit LoopbackServer(int port = 0);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
