@@ -1,8 +1,8 @@
 #include "core/Fetch.h"
 
 #include "platform/ReleaseHost.h"
+#include "support/ErrorOf.h"
 #include "support/LoopbackServer.h"
-#include "support/ThrownError.h"
 
 #include <gtest/gtest.h>
 
@@ -88,7 +88,7 @@ TEST_F(FetchTest, RefusesAddressesBeforeSendingAnything) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.address);
-        const Error error = thrownError([&] { Core::fetch(c.address, c.options); });
+        const Error error = errorOf([&] { Core::fetch(c.address, c.options); });
         EXPECT_TRUE(error.is(c.code)) << error.fullDescription();
         if (c.code == AmCode::BadAddress) {
             EXPECT_FALSE(error.message());
@@ -109,7 +109,7 @@ TEST_F(FetchTest, RefusesRedirectsToOtherSchemes) {
     for (const auto& [path, target] :
          {std::pair{"/to-ftp", ftp}, {"/to-file", "file:///etc/hostname"}}) {
         SCOPED_TRACE(path);
-        const Error error = thrownError([&] { Core::fetch(server.url(path), options); });
+        const Error error = errorOf([&] { Core::fetch(server.url(path), options); });
         EXPECT_TRUE(error.is(AmCode::UnsupportedAddress)) << error.fullDescription();
         EXPECT_EQ(error.message(), "unsupported address: " + target);
     }
@@ -122,7 +122,7 @@ TEST_F(FetchTest, StopsPastFourMebibytes) {
 
     for (const char* path : {"/announced", "/unannounced"}) {
         SCOPED_TRACE(path);
-        const Error error = thrownError([&] { Core::fetch(server.url(path), options); });
+        const Error error = errorOf([&] { Core::fetch(server.url(path), options); });
         EXPECT_TRUE(error.is(AmCode::ReleaseFileTooLarge)) << error.fullDescription();
         EXPECT_EQ(error.message(), "release file too large");
     }
@@ -145,7 +145,7 @@ TEST_F(FetchTest, TransportFailuresKeepCurlsCodeAndText) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        const Error error = thrownError([&] { Core::fetch(server.url(c.path), options); });
+        const Error error = errorOf([&] { Core::fetch(server.url(c.path), options); });
         EXPECT_EQ(error.domain(), "curl");
         EXPECT_EQ(error.code(), c.curlCode);
         EXPECT_FALSE(error.message().value_or("").empty());
@@ -162,13 +162,13 @@ TEST_F(FetchTest, StopRequestEndsTheTransfer) {
         stop.request_stop();
     });
 
-    const Error stalled = thrownError([&] { Core::fetch(server.url("/silent"), options); });
+    const Error stalled = errorOf([&] { Core::fetch(server.url("/silent"), options); });
     EXPECT_EQ(stalled.domain(), "curl");
     EXPECT_EQ(stalled.code(), 42); // CURLE_ABORTED_BY_CALLBACK
     EXPECT_EQ(server.requests().size(), 1U);
 
     // Once stopped, nothing more is sent.
-    const Error unsent = thrownError([&] { Core::fetch(server.url("/silent"), options); });
+    const Error unsent = errorOf([&] { Core::fetch(server.url("/silent"), options); });
     EXPECT_EQ(unsent.code(), 42);
     EXPECT_EQ(server.requests().size(), 1U);
 }

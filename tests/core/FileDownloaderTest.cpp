@@ -1,8 +1,8 @@
 #include "core/FileDownloader.h"
 
+#include "support/ErrorOf.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
-#include "support/ThrownError.h"
 
 #include <gtest/gtest.h>
 
@@ -112,7 +112,7 @@ TEST_F(FileDownloaderTest, FailuresLeaveTheEarlierFileAndNoTemporaryFile) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         writeFile(destination, "earlier archive");
-        const Error error = thrownError([&] { download(c.path); });
+        const Error error = errorOf([&] { download(c.path); });
         EXPECT_EQ(error.domain(), c.domain);
         EXPECT_EQ(error.code(), c.code);
         if (!c.message.empty()) {
@@ -190,7 +190,7 @@ TEST_F(FileDownloaderTest, AnErrorFromTheProgressHandlerEndsTheDownload) {
     server.serve("/build.zip", bytesOfLength(256 * 1024));
     writeFile(destination, "earlier archive");
 
-    const Error error = thrownError([&] {
+    const Error error = errorOf([&] {
         syncDownload(
             server.url("/build.zip"), destination,
             [](double) { throw Error::am(AmCode::NotEnoughSpace, "full"); }, options);
