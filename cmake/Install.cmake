@@ -6,6 +6,8 @@ include(GNUInstallDirs)
 install(TARGETS ashenmarch-launcher
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     BUNDLE DESTINATION .)
+# The studio's publishing tool ships beside the launcher.
+install(TARGETS ashenmarch-publish RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(am_packaging_dir ${PROJECT_SOURCE_DIR}/packaging)
 

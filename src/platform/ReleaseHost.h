@@ -9,6 +9,12 @@ extern const std::string ReleaseHostBase;
 extern const std::string ManifestURL;  // ReleaseHostBase + "/latest.txt"
 extern const std::string ChangelogURL; // ReleaseHostBase + "/changelog.txt"
 
+// The release-signing public keys fixed at build time (CMake cache variables
+// ASHENMARCH_RELEASE_PUBKEY and ASHENMARCH_RELEASE_PUBKEY_BACKUP): base64 of a 32-byte Ed25519
+// key each, empty when not set. Decoded and checked by ReleaseKeys::fromBuild().
+extern const std::string_view ReleasePublicKey;
+extern const std::string_view ReleaseBackupPublicKey;
+
 // The launcher's one identification string, sent with every request.
 extern const std::string_view UserAgent;
 

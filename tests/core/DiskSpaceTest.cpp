@@ -1,0 +1,69 @@
+#include "core/DiskSpace.h"
+
+#include "platform/Error.h"
+#include "support/TempDir.h"
+#include "support/TestZip.h"
+#include "support/ThrownError.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace {
+
+constexpr std::uint64_t MB = 1024 * 1024;
+
+TEST(DiskSpace, MessageRoundsNeededUpAndFreeDown) {
+    struct Case {
+        std::uint64_t needed, free;
+        const char* text;
+    };
+    const Case cases[] = {
+        {1, 0, "not enough disk space: 1 MB needed, 0 MB free"},
+        {MB, MB - 1, "not enough disk space: 1 MB needed, 0 MB free"},
+        {2 * MB, 2 * MB - 1, "not enough disk space: 2 MB needed, 1 MB free"},
+        {2 * MB + 1, 2 * MB, "not enough disk space: 3 MB needed, 2 MB free"},
+        {5000 * MB, 1234 * MB + MB / 2, "not enough disk space: 5000 MB needed, 1234 MB free"},
+        {std::numeric_limits<std::uint64_t>::max(), 0,
+         "not enough disk space: 17592186044416 MB needed, 0 MB free"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Core::notEnoughSpaceMessage(c.needed, c.free), c.text);
+    }
+}
+
+TEST(DiskSpace, MeasuresAtTheNearestExistingFolderAndRefusesTooMuch) {
+    TempDir dir;
+    const auto notYetThere = dir / "install/root/build";
+    EXPECT_GT(Core::freeBytes(notYetThere), 0u);
+    EXPECT_NO_THROW(Core::requireFreeSpace(notYetThere, 1));
+
+    const Error error = thrownError(
+        [&] { Core::requireFreeSpace(notYetThere, std::numeric_limits<std::uint64_t>::max()); });
+    EXPECT_TRUE(error.is(AmCode::NotEnoughSpace));
+    EXPECT_TRUE(error.message()->starts_with("not enough disk space: 17592186044416 MB needed, "));
+    EXPECT_TRUE(error.message()->ends_with(" MB free"));
+    EXPECT_FALSE(error.detail());
+}
+
+TEST(DiskSpace, DeclaredUnpackedSizeSumsTheEntries) {
+    TempDir dir;
+    writeTestZip(dir / "build.zip", {{"Ashenmarch.app/", ""},
+                                     {"Ashenmarch.app/a", std::string(1000, 'x')},
+                                     {"Ashenmarch.app/b", std::string(234, 'y')}});
+    EXPECT_EQ(Core::declaredUnpackedSize(dir / "build.zip"), 1234u);
+}
+
+TEST(DiskSpace, UnreadableArchiveIsTheUnpackingError) {
+    TempDir dir;
+    writeFile(dir / "page.zip", "<html>502 Bad Gateway</html>");
+    for (const auto& zip : {dir / "page.zip", dir / "missing.zip"}) {
+        SCOPED_TRACE(zip);
+        const Error error = thrownError([&] { Core::declaredUnpackedSize(zip); });
+        EXPECT_TRUE(error.is(AmCode::UnpackFailed));
+        EXPECT_EQ(error.message(), "ditto failed with status 1");
+        EXPECT_TRUE(error.detail() && !error.detail()->empty());
+    }
+}
+
+} // namespace

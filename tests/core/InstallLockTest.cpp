@@ -1,0 +1,72 @@
+#include "core/InstallLock.h"
+
+#include "platform/Error.h"
+#include "support/TempDir.h"
+#include "support/ThrownError.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <optional>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(InstallLock, SecondHolderIsRefusedUntilTheFirstGoesAway) {
+    TempDir dir;
+    const auto root = dir / "not/yet/Ashenmarch";
+    std::optional<InstallLock> first(std::in_place, root);
+    EXPECT_TRUE(std::filesystem::exists(root / ".lock"));
+
+    const Error error = thrownError([&] { InstallLock second(root); });
+    EXPECT_TRUE(error.is(AmCode::InstallLocked));
+    EXPECT_EQ(error.message(), "another launcher is updating this install");
+
+    // Moving hands the lock over; it is not released on the way.
+    InstallLock moved = std::move(*first);
+    first.reset();
+    EXPECT_TRUE(thrownError([&] { InstallLock again(root); }).is(AmCode::InstallLocked));
+    { InstallLock released = std::move(moved); }
+    EXPECT_NO_THROW(InstallLock after(root));
+}
+
+TEST(InstallLock, ACrashedHolderLeavesNoStaleLock) {
+    TempDir dir;
+    const auto root = dir / "Ashenmarch";
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        try {
+            InstallLock held(root);
+            const char signal = 'L';
+            if (write(ready[1], &signal, 1) != 1) {
+                _exit(2);
+            }
+            pause();
+        } catch (...) {
+        }
+        _exit(1);
+    }
+    close(ready[1]);
+    char signal = 0;
+    ASSERT_EQ(read(ready[0], &signal, 1), 1);
+    close(ready[0]);
+
+    EXPECT_TRUE(thrownError([&] { InstallLock busy(root); }).is(AmCode::InstallLocked));
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_NO_THROW(InstallLock after(root));
+}
+
+TEST(InstallLock, FolderThatCannotBeMadeIsAFileSystemError) {
+    TempDir dir;
+    writeFile(dir / "file", "x");
+    EXPECT_EQ(thrownError([&] { InstallLock lock(dir / "file/root"); }).domain(), "posix");
+}
+
+} // namespace

@@ -1,0 +1,123 @@
+#include "core/ReleaseSignature.h"
+
+#include "core/Base64.h"
+#include "platform/Error.h"
+#include "support/ThrownError.h"
+
+#include <gtest/gtest.h>
+#include <sodium.h>
+
+#include <string>
+
+namespace {
+
+struct KeyPair {
+    std::array<unsigned char, crypto_sign_PUBLICKEYBYTES> publicKey{};
+    std::array<unsigned char, crypto_sign_SECRETKEYBYTES> secretKey{};
+
+    KeyPair() {
+        EXPECT_GE(sodium_init(), 0);
+        crypto_sign_keypair(publicKey.data(), secretKey.data());
+    }
+    std::string publicText() const { return Core::encodeBase64(publicKey); }
+    std::string sign(std::string_view bytes) const {
+        std::array<unsigned char, crypto_sign_BYTES> signature{};
+        crypto_sign_detached(signature.data(), nullptr,
+                             reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                             secretKey.data());
+        return Core::encodeBase64(signature);
+    }
+};
+
+const std::string manifest =
+    "version=1.4.0\nmacurl=https://host/a.zip\nmacsha256=" + std::string(64, 'a') + "\n";
+
+TEST(ReleaseSignature, VerifiesAgainstPrimaryOrBackupAndRefusesEverythingElse) {
+    const KeyPair primary, backup, stranger;
+    const ReleaseKeys keys = ReleaseKeys::parse(primary.publicText(), backup.publicText());
+    std::string tampered = manifest;
+    tampered[8] = '5';
+    const std::string shortSignature(Core::encodeBase64(std::vector<unsigned char>(63, 7)));
+
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string signature;
+        const char* refusal; // nullptr: accepted
+    };
+    const Case cases[] = {
+        {"primary", manifest, primary.sign(manifest), nullptr},
+        {"backup", manifest, backup.sign(manifest), nullptr},
+        {"line end around", manifest, "  " + primary.sign(manifest) + "\r\n", nullptr},
+        {"tampered byte", tampered, primary.sign(manifest), "no release key matched the signature"},
+        {"wrong key", manifest, stranger.sign(manifest), "no release key matched the signature"},
+        {"missing", manifest, "", "signature missing"},
+        {"blank", manifest, " \n", "signature missing"},
+        {"garbage", manifest, "<html>404 Not Found</html>", "signature is not base64"},
+        {"space inside", manifest, primary.sign(manifest).insert(10, " "),
+         "signature is not base64"},
+        {"wrong length", manifest, shortSignature, "signature is 63 bytes, expected 64"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.refusal == nullptr) {
+            EXPECT_NO_THROW(Core::verifyManifestSignature(c.bytes, c.signature, keys));
+            continue;
+        }
+        const Error error =
+            thrownError([&] { Core::verifyManifestSignature(c.bytes, c.signature, keys); });
+        EXPECT_TRUE(error.is(AmCode::BadSignature));
+        EXPECT_EQ(error.message(), "release signature is not valid");
+        EXPECT_EQ(error.detail(), c.refusal);
+    }
+}
+
+TEST(ReleaseSignature, WithoutKeysNothingIsRequired) {
+    const ReleaseKeys none = ReleaseKeys::parse("", " \n");
+    EXPECT_FALSE(none.required());
+    EXPECT_NO_THROW(Core::verifyManifestSignature(manifest, "", none));
+    EXPECT_NO_THROW(Core::requireSignedChecksum(Manifest{}, none));
+}
+
+TEST(ReleaseSignature, MalformedKeysAreRefusedNotIgnored) {
+    const KeyPair pair;
+    const std::string good = pair.publicText();
+    // 'B' as the last digit sets a spare bit: a second spelling of some key, so refused.
+    std::string nonCanonical = good;
+    nonCanonical[42] = 'B';
+    nonCanonical[41] = 'A';
+    struct Case {
+        std::string primary, backup;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"not a key", "", "primary release key is not base64"},
+        {good, good.substr(0, 41), "backup release key is not base64"},
+        {Core::encodeBase64(std::vector<unsigned char>(31)), "",
+         "primary release key is 31 bytes, expected 32"},
+        {nonCanonical, "", "primary release key is not base64"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.detail);
+        const Error error = thrownError([&] { ReleaseKeys::parse(c.primary, c.backup); });
+        EXPECT_TRUE(error.is(AmCode::BadSignature));
+        EXPECT_EQ(error.detail(), c.detail);
+    }
+    EXPECT_EQ(ReleaseKeys::parse(" " + good + "\n", "").keys.size(), 1u);
+}
+
+TEST(ReleaseSignature, SignedManifestMustCarryChecksum) {
+    const KeyPair pair;
+    const ReleaseKeys keys = ReleaseKeys::parse(pair.publicText(), "");
+    Manifest withoutChecksum;
+    withoutChecksum.version = "1.4.0";
+    const Error error = thrownError([&] { Core::requireSignedChecksum(withoutChecksum, keys); });
+    EXPECT_TRUE(error.is(AmCode::BadSignature));
+    EXPECT_EQ(error.detail(), "signed manifest has no macsha256");
+
+    Manifest withChecksum = withoutChecksum;
+    withChecksum.sha256 = std::string(64, 'f');
+    EXPECT_NO_THROW(Core::requireSignedChecksum(withChecksum, keys));
+}
+
+} // namespace

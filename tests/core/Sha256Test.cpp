@@ -1,0 +1,80 @@
+#include "core/Sha256.h"
+
+#include "platform/Error.h"
+#include "support/ThrownError.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+struct Vector {
+    std::string input;
+    const char* digest;
+};
+const Vector vectors[] = {
+    {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+    {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+    {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+     "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+    {std::string(1000, 'a'), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3"},
+};
+
+TEST(Sha256, KnownVectorsInAnyChunking) {
+    for (const Vector& vector : vectors) {
+        for (std::size_t chunk : {1u, 3u, 7u, 63u, 64u, 65u, 4096u}) {
+            SCOPED_TRACE(vector.input.size());
+            SCOPED_TRACE(chunk);
+            Sha256 hash;
+            for (std::size_t at = 0; at < vector.input.size(); at += chunk) {
+                hash.update(std::string_view(vector.input).substr(at, chunk));
+                hash.hexDigest(); // asking midway must not disturb the stream
+            }
+            EXPECT_EQ(hash.hexDigest(), vector.digest);
+        }
+    }
+}
+
+TEST(Sha256, HexRecognition) {
+    const std::string lower(vectors[1].digest);
+    std::string upper = lower;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    EXPECT_TRUE(Core::isSha256Hex(lower));
+    EXPECT_TRUE(Core::isSha256Hex(upper));
+    for (const std::string& bad :
+         {std::string(), lower.substr(1), lower + "0", lower.substr(1) + "g", " " + lower.substr(1),
+          lower.substr(1) + "\n"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(Core::isSha256Hex(bad));
+    }
+}
+
+TEST(Sha256, ChecksumComparisonIgnoresCaseAndRefusesMismatchOrMalformedValues) {
+    Sha256 hash;
+    hash.update("abc");
+    std::string upper(vectors[1].digest);
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    EXPECT_NO_THROW(Core::requireChecksum(hash, vectors[1].digest));
+    EXPECT_NO_THROW(Core::requireChecksum(hash, upper));
+
+    struct Case {
+        std::string expected;
+        std::string detail;
+    };
+    const Case cases[] = {
+        {vectors[0].digest,
+         std::string("expected ") + vectors[0].digest + ", got " + vectors[1].digest},
+        {upper.substr(1), "macsha256 is not 64 hex digits"},
+        {"", "macsha256 is not 64 hex digits"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const Error error = thrownError([&] { Core::requireChecksum(hash, c.expected); });
+        EXPECT_TRUE(error.is(AmCode::ChecksumMismatch));
+        EXPECT_EQ(error.message(), "download checksum mismatch");
+        EXPECT_EQ(error.detail(), c.detail);
+    }
+}
+
+} // namespace
