@@ -1,9 +1,48 @@
 #!/usr/bin/env bash
 # The launcher's main job against a release host on this machine: installs what is missing,
-# builds the launcher for a loopback host and runs the self-check against it.
+# builds the launcher for a loopback host, publishes a sample release, serves it with a static
+# file server on 127.0.0.1, runs the self-check (a real install), and then, when a display is
+# available, opens the window on a newer release so you can watch it update.
+# The game is installed under demo-host/install, never in your real install folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+port="${AM_DEMO_PORT:-8765}"
+base="http://127.0.0.1:$port"
+root="$PWD/demo-host"
+
 scripts/install-deps.sh
-cmake --preset dev -DASHENMARCH_RELEASE_HOST=http://127.0.0.1:8765
-cmake --build --preset dev --target ashenmarch-launcher
-build/dev/src/ashenmarch-launcher --cli
+cmake --preset demo -DASHENMARCH_RELEASE_HOST="$base" >/dev/null
+cmake --build --preset demo --target ashenmarch-launcher
+launcher="$PWD/build/demo/src/ashenmarch-launcher"
+
+rm -rf "$root/release"
+python3 scripts/make-demo-release.py "$root/release" --base "$base" --version 1.4.0
+
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$root/release" \
+    >"$root/server.log" 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null' EXIT
+python3 - "$port" <<'PY'
+import socket, sys, time
+for _ in range(100):
+    try:
+        socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=0.2).close()
+        sys.exit(0)
+    except OSError:
+        time.sleep(0.1)
+sys.exit("the demo release host did not start; see demo-host/server.log")
+PY
+
+export AM_INSTALL_DIR="$root/install"
+echo "== ashenmarch-launcher --cli  (release host $base, install root $AM_INSTALL_DIR)"
+status=0
+"$launcher" --cli || status=$?
+
+if [ "$status" -eq 0 ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    python3 scripts/make-demo-release.py "$root/release" --base "$base" --version 1.4.1
+    echo "== opening the window; it finds 1.4.1 and updates. Close it to end the demo."
+    "$launcher"
+elif [ "$status" -eq 0 ]; then
+    echo "No display here. To see the window: xvfb-run -a scripts/demo.sh"
+fi
+exit "$status"

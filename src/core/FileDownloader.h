@@ -18,7 +18,9 @@
 // folder, so nothing at `destination` changes on failure. A missing parent folder is an error.
 // An HTTP status of 400 or more is a failure ("am" 5).
 //
-// One download per object. The destructor joins the thread: no callback runs after it returns.
+// An Error thrown by onProgress ends the download with that error; the handlers throw nothing
+// else. One download per object. The destructor stops a running transfer and joins the thread:
+// no callback runs after it returns.
 class FileDownloader {
 public:
     using ProgressHandler = std::function<void(double fraction)>;
@@ -34,7 +36,7 @@ public:
     void start(const std::string& url);
 
 private:
-    void run(const std::string& url);
+    void run(const std::string& url, std::stop_token ownStop);
     void finish(const std::optional<Error>& error);
 
     std::filesystem::path destination_;

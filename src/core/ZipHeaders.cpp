@@ -1,20 +1,14 @@
 #include "core/ZipHeaders.h"
 
+#include "core/ArchiveHandle.h"
 #include "platform/Error.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 
-#include <memory>
-
 namespace Core {
 
 namespace {
-
-struct ArchiveReadFree {
-    void operator()(archive* reader) const { archive_read_free(reader); }
-};
-using ArchiveReader = std::unique_ptr<archive, ArchiveReadFree>;
 
 Error unreadable(archive* reader) {
     const char* reason = archive_error_string(reader);
@@ -31,10 +25,7 @@ std::string entryPath(archive_entry* entry) {
 } // namespace
 
 std::vector<ZipEntryHeader> readZipHeaders(const std::filesystem::path& zip) {
-    ArchiveReader reader(archive_read_new());
-    if (!reader) {
-        throw Error::am(AmCode::UnpackFailed, "ditto failed with status 1", "out of memory");
-    }
+    const Archive::Reader reader = Archive::newReader();
     archive_read_support_format_zip(reader.get());
     if (archive_read_open_filename(reader.get(), zip.c_str(), 64 * 1024) != ARCHIVE_OK) {
         throw unreadable(reader.get());

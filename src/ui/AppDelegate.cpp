@@ -1,15 +1,30 @@
 #include "ui/AppDelegate.h"
 
+#include "core/InstallStore.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "ui/GameLaunch.h"
 #include "ui/LineLimitedLabel.h"
 #include "ui/Views.h"
 
+#include <QCoreApplication>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QWidget>
 
-AppDelegate::AppDelegate(InstalledVersionReader readInstalledVersion)
-    : readInstalledVersion_(std::move(readInstalledVersion)) {}
+AppDelegate::AppDelegate(InstalledVersionReader readInstalledVersion, ReleaseEndpoints endpoints,
+                         TransferOptions options)
+    : readInstalledVersion_(std::move(readInstalledVersion)), endpoints_(std::move(endpoints)),
+      transferOptions_(std::move(options)) {}
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    // The run queues changes to this object until its end: abort its transfer and wait, before
+    // any view goes. Changes it queued meanwhile are dropped with the object.
+    updateWorker_.request_stop();
+    if (updateWorker_.joinable()) {
+        updateWorker_.join();
+    }
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
     buildWindow();
@@ -30,6 +45,30 @@ void AppDelegate::setProgress(double fraction) {
     ui([this, fraction] { Views::setFraction(*progressBar_, fraction); });
 }
 
+void AppDelegate::showReleaseText(std::vector<ChangelogEntry> entries) {
+    ui([this, entries] { renderChangelog(entries); });
+    ui([this, entries = std::move(entries)] { renderNotes(entries); });
+}
+
+void AppDelegate::showPlayButton(std::string title, bool enabled) {
+    ui([this, title = std::move(title), enabled] {
+        playButton_->setText(QString::fromStdString(title));
+        playButton_->setEnabled(enabled);
+    });
+}
+
+void AppDelegate::showPlayable(std::string playTitle, std::string state) {
+    ui([this, playTitle = std::move(playTitle), state = std::move(state)] {
+        playButton_->setText(QString::fromStdString(playTitle));
+        playButton_->setEnabled(true);
+        updateVersionLine(state);
+    });
+}
+
+void AppDelegate::showVersionState(std::string state) {
+    ui([this, state = std::move(state)] { updateVersionLine(state); });
+}
+
 std::optional<Manifest> AppDelegate::manifest() const {
     const std::lock_guard lock(manifestMutex_);
     return manifest_;
@@ -40,16 +79,47 @@ void AppDelegate::setManifest(std::optional<Manifest> manifest) {
     manifest_ = std::move(manifest);
 }
 
+void AppDelegate::storeManifest(Manifest manifest) {
+    setManifest(std::move(manifest));
+}
+
 void AppDelegate::startUpdateFlow() {
-    // The check itself runs on a worker; until it exists the window keeps its start state.
+    // Test-and-set where the request is made: a second press, however quick, finds it set.
+    if (busy_.exchange(true)) {
+        return;
+    }
+    // The last run cleared busy_ as its final step, so it has ended or is about to.
+    if (updateWorker_.joinable()) {
+        updateWorker_.join();
+    }
+    updateWorker_ = std::jthread([this](std::stop_token stop) {
+        TransferOptions options = transferOptions_;
+        options.stop = std::move(stop);
+        runUpdateFlow(*this, endpoints_, options);
+        busy_ = false;
+    });
 }
 
 void AppDelegate::launchGame() {
-    // PLAY stays disabled until an update check has found a playable build.
+    const std::optional<Manifest> current = manifest();
+    if (!current) {
+        return;
+    }
+    const std::filesystem::path bundle = Core::gameAppURL(*current);
+    if (!FileSystem::exists(bundle)) {
+        setStatus("Nothing installed yet — check your connection and press 'check again'.");
+        return;
+    }
+    try {
+        startGame(bundle);
+    } catch (const Error& error) {
+        // Quitting now would look like a start that worked; the player could not tell.
+        setStatus("Could not start the game.\n" + error.localizedMessage());
+        return;
+    }
+    QCoreApplication::quit();
 }
 
 void AppDelegate::recheck() {
-    if (!busy_) {
-        startUpdateFlow();
-    }
+    startUpdateFlow();
 }

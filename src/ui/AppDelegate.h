@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/Transfer.h"
 #include "formats/Changelog.h"
 #include "formats/Manifest.h"
+#include "platform/ReleaseHost.h"
+#include "ui/UpdateFlow.h"
 
 #include <QObject>
 
@@ -11,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class LineLimitedLabel;
@@ -23,17 +27,24 @@ class QWidget;
 // The window mode's controller: builds the one launcher window, owns it and its state, and
 // offers the only ways other threads change it (ui, setStatus, setProgress).
 //
-// Threads: construct, build and render on the main (GUI) thread. ui, setStatus and setProgress
-// may be called from any thread; they never block and never run the change at once. The
-// manifest accessors may be called from any thread.
-class AppDelegate : public QObject {
+// Threads: construct, build, render, start update runs and press buttons on the main (GUI)
+// thread. ui, setStatus, setProgress and the other UpdateFlowView calls may be called from any
+// thread; they never block and never run the change at once. The manifest accessors and
+// isUpdating may be called from any thread.
+//
+// Update runs go on a worker thread that the delegate owns: the destructor stops a transfer in
+// progress and waits for the run to end, so no run outlives the delegate.
+class AppDelegate : public QObject, public UpdateFlowView {
     Q_OBJECT
 
 public:
     // Reads the installed version for the version line; empty when nothing is installed.
     using InstalledVersionReader = std::function<std::string()>;
 
-    explicit AppDelegate(InstalledVersionReader readInstalledVersion);
+    // Update runs ask `endpoints` with `options` (their stop token is replaced by the worker's).
+    explicit AppDelegate(InstalledVersionReader readInstalledVersion,
+                         ReleaseEndpoints endpoints = releaseEndpoints(),
+                         TransferOptions options = defaultTransferOptions());
     ~AppDelegate() override;
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
@@ -50,9 +61,13 @@ public:
     // Queues work to run on the main thread after everything queued before it; returns at once,
     // also when called on the main thread. Work still queued when the delegate goes is dropped.
     void ui(std::function<void()> work);
-    void setStatus(std::string text);
+    void setStatus(std::string text) override;
     // 0 empties the progress bar, 1 fills it.
-    void setProgress(double fraction);
+    void setProgress(double fraction) override;
+    void showReleaseText(std::vector<ChangelogEntry> entries) override;
+    void showPlayButton(std::string title, bool enabled) override;
+    void showPlayable(std::string playTitle, std::string state) override;
+    void showVersionState(std::string state) override;
 
     // The three views built from release data; main thread only.
     void renderChangelog(const std::vector<ChangelogEntry>& entries);
@@ -63,13 +78,19 @@ public:
 
     std::optional<Manifest> manifest() const;
     void setManifest(std::optional<Manifest> manifest);
+    void storeManifest(Manifest manifest) override;
 
-    // Starts one update check in the background. For now the window keeps its start state.
+    // Starts one update run on the worker and returns at once; does nothing while a run is in
+    // progress. Main thread only.
     void startUpdateFlow();
+    // True from the start of a run until its last window change has been queued.
+    bool isUpdating() const { return busy_; }
 
 public slots:
-    // PLAY and "check again".
+    // PLAY: starts the installed game and quits the launcher; when the game cannot be started
+    // the status says why and the launcher stays open.
     void launchGame();
+    // "check again": one more update run, unless one is in progress.
     void recheck();
 
 private:
@@ -91,6 +112,12 @@ private:
     mutable std::mutex manifestMutex_;
     std::optional<Manifest> manifest_;
 
-    // True while an update check runs; set and cleared by the update worker, read by recheck.
+    ReleaseEndpoints endpoints_;
+    TransferOptions transferOptions_;
+
+    // True while an update run is in progress. Set (test-and-set) on the main thread when a run
+    // is started, cleared by the worker as its last step.
     std::atomic<bool> busy_{false};
+    // The current or last update run. Started and joined on the main thread only.
+    std::jthread updateWorker_;
 };

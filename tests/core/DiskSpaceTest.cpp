@@ -1,9 +1,9 @@
 #include "core/DiskSpace.h"
 
 #include "platform/Error.h"
+#include "support/ErrorOf.h"
 #include "support/TempDir.h"
-#include "support/TestZip.h"
-#include "support/ThrownError.h"
+#include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +38,7 @@ TEST(DiskSpace, MeasuresAtTheNearestExistingFolderAndRefusesTooMuch) {
     EXPECT_GT(Core::freeBytes(notYetThere), 0u);
     EXPECT_NO_THROW(Core::requireFreeSpace(notYetThere, 1));
 
-    const Error error = thrownError(
+    const Error error = errorOf(
         [&] { Core::requireFreeSpace(notYetThere, std::numeric_limits<std::uint64_t>::max()); });
     EXPECT_TRUE(error.is(AmCode::NotEnoughSpace));
     EXPECT_TRUE(error.message()->starts_with("not enough disk space: 17592186044416 MB needed, "));
@@ -48,9 +48,11 @@ TEST(DiskSpace, MeasuresAtTheNearestExistingFolderAndRefusesTooMuch) {
 
 TEST(DiskSpace, DeclaredUnpackedSizeSumsTheEntries) {
     TempDir dir;
-    writeTestZip(dir / "build.zip", {{"Ashenmarch.app/", ""},
-                                     {"Ashenmarch.app/a", std::string(1000, 'x')},
-                                     {"Ashenmarch.app/b", std::string(234, 'y')}});
+    ZipBuilder()
+        .folder("Ashenmarch.app/")
+        .file("Ashenmarch.app/a", std::string(1000, 'x'))
+        .file("Ashenmarch.app/b", std::string(234, 'y'))
+        .writeTo(dir / "build.zip");
     EXPECT_EQ(Core::declaredUnpackedSize(dir / "build.zip"), 1234u);
 }
 
@@ -59,7 +61,7 @@ TEST(DiskSpace, UnreadableArchiveIsTheUnpackingError) {
     writeFile(dir / "page.zip", "<html>502 Bad Gateway</html>");
     for (const auto& zip : {dir / "page.zip", dir / "missing.zip"}) {
         SCOPED_TRACE(zip);
-        const Error error = thrownError([&] { Core::declaredUnpackedSize(zip); });
+        const Error error = errorOf([&] { Core::declaredUnpackedSize(zip); });
         EXPECT_TRUE(error.is(AmCode::UnpackFailed));
         EXPECT_EQ(error.message(), "ditto failed with status 1");
         EXPECT_TRUE(error.detail() && !error.detail()->empty());

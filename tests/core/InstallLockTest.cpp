@@ -1,8 +1,8 @@
 #include "core/InstallLock.h"
 
 #include "platform/Error.h"
+#include "support/ErrorOf.h"
 #include "support/TempDir.h"
-#include "support/ThrownError.h"
 
 #include <gtest/gtest.h>
 
@@ -19,14 +19,14 @@ TEST(InstallLock, SecondHolderIsRefusedUntilTheFirstGoesAway) {
     std::optional<InstallLock> first(std::in_place, root);
     EXPECT_TRUE(std::filesystem::exists(root / ".lock"));
 
-    const Error error = thrownError([&] { InstallLock second(root); });
+    const Error error = errorOf([&] { InstallLock second(root); });
     EXPECT_TRUE(error.is(AmCode::InstallLocked));
     EXPECT_EQ(error.message(), "another launcher is updating this install");
 
     // Moving hands the lock over; it is not released on the way.
     InstallLock moved = std::move(*first);
     first.reset();
-    EXPECT_TRUE(thrownError([&] { InstallLock again(root); }).is(AmCode::InstallLocked));
+    EXPECT_TRUE(errorOf([&] { InstallLock again(root); }).is(AmCode::InstallLocked));
     { InstallLock released = std::move(moved); }
     EXPECT_NO_THROW(InstallLock after(root));
 }
@@ -55,7 +55,7 @@ TEST(InstallLock, ACrashedHolderLeavesNoStaleLock) {
     ASSERT_EQ(read(ready[0], &signal, 1), 1);
     close(ready[0]);
 
-    EXPECT_TRUE(thrownError([&] { InstallLock busy(root); }).is(AmCode::InstallLocked));
+    EXPECT_TRUE(errorOf([&] { InstallLock busy(root); }).is(AmCode::InstallLocked));
     kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -66,7 +66,7 @@ TEST(InstallLock, ACrashedHolderLeavesNoStaleLock) {
 TEST(InstallLock, FolderThatCannotBeMadeIsAFileSystemError) {
     TempDir dir;
     writeFile(dir / "file", "x");
-    EXPECT_EQ(thrownError([&] { InstallLock lock(dir / "file/root"); }).domain(), "posix");
+    EXPECT_EQ(errorOf([&] { InstallLock lock(dir / "file/root"); }).domain(), "posix");
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "core/Base64.h"
 #include "platform/Error.h"
-#include "support/ThrownError.h"
+#include "support/ErrorOf.h"
 
 #include <gtest/gtest.h>
 #include <sodium.h>
@@ -65,7 +65,7 @@ TEST(ReleaseSignature, VerifiesAgainstPrimaryOrBackupAndRefusesEverythingElse) {
             continue;
         }
         const Error error =
-            thrownError([&] { Core::verifyManifestSignature(c.bytes, c.signature, keys); });
+            errorOf([&] { Core::verifyManifestSignature(c.bytes, c.signature, keys); });
         EXPECT_TRUE(error.is(AmCode::BadSignature));
         EXPECT_EQ(error.message(), "release signature is not valid");
         EXPECT_EQ(error.detail(), c.refusal);
@@ -99,7 +99,7 @@ TEST(ReleaseSignature, MalformedKeysAreRefusedNotIgnored) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.detail);
-        const Error error = thrownError([&] { ReleaseKeys::parse(c.primary, c.backup); });
+        const Error error = errorOf([&] { ReleaseKeys::parse(c.primary, c.backup); });
         EXPECT_TRUE(error.is(AmCode::BadSignature));
         EXPECT_EQ(error.detail(), c.detail);
     }
@@ -111,7 +111,7 @@ TEST(ReleaseSignature, SignedManifestMustCarryChecksum) {
     const ReleaseKeys keys = ReleaseKeys::parse(pair.publicText(), "");
     Manifest withoutChecksum;
     withoutChecksum.version = "1.4.0";
-    const Error error = thrownError([&] { Core::requireSignedChecksum(withoutChecksum, keys); });
+    const Error error = errorOf([&] { Core::requireSignedChecksum(withoutChecksum, keys); });
     EXPECT_TRUE(error.is(AmCode::BadSignature));
     EXPECT_EQ(error.detail(), "signed manifest has no macsha256");
 

@@ -1,7 +1,7 @@
 #include "core/Sha256.h"
 
 #include "platform/Error.h"
-#include "support/ThrownError.h"
+#include "support/ErrorOf.h"
 
 #include <gtest/gtest.h>
 
@@ -70,7 +70,7 @@ TEST(Sha256, ChecksumComparisonIgnoresCaseAndRefusesMismatchOrMalformedValues) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected);
-        const Error error = thrownError([&] { Core::requireChecksum(hash, c.expected); });
+        const Error error = errorOf([&] { Core::requireChecksum(hash, c.expected); });
         EXPECT_TRUE(error.is(AmCode::ChecksumMismatch));
         EXPECT_EQ(error.message(), "download checksum mismatch");
         EXPECT_EQ(error.detail(), c.detail);

@@ -3,7 +3,7 @@
 #include "platform/Error.h"
 #include "publish/PublishCommand.h"
 #include "support/TempDir.h"
-#include "support/TestZip.h"
+#include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -29,9 +29,11 @@ Outcome publish(std::vector<std::string> args) {
 const std::string executable = "game binary";
 
 void writeBuild(const fs::path& zip, const std::string& bundle = "Ashenmarch.app") {
-    writeTestZip(zip, {{bundle + "/", ""},
-                       {bundle + "/Contents/Info.plist", "<plist/>"},
-                       {bundle + "/Contents/MacOS/ASHENMARCH", executable}});
+    ZipBuilder()
+        .folder(bundle + "/")
+        .file(bundle + "/Contents/Info.plist", "<plist/>")
+        .file(bundle + "/Contents/MacOS/ASHENMARCH", executable, 0755)
+        .writeTo(zip);
 }
 
 TEST(PublishTool, SignedReleaseVerifiesWithThePublishedKey) {
@@ -94,7 +96,9 @@ TEST(PublishTool, KeygenNeverReplacesAFile) {
 TEST(PublishTool, RefusesArchivesAndKeysItCannotVouchFor) {
     TempDir dir;
     writeBuild(dir / "other.zip", "Other.app");
-    writeTestZip(dir / "folder-only.zip", {{"Ashenmarch.app/Contents/MacOS/ASHENMARCH/", ""}});
+    ZipBuilder()
+        .folder("Ashenmarch.app/Contents/MacOS/ASHENMARCH/")
+        .writeTo(dir / "folder-only.zip");
     writeFile(dir / "page.zip", "<html>not a zip</html>");
     writeBuild(dir / "build.zip");
     writeFile(dir / "bad.key", "c2hvcnQ=\n");

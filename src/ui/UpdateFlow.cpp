@@ -1,0 +1,130 @@
+#include "ui/UpdateFlow.h"
+
+#include "core/Address.h"
+#include "core/BundleName.h"
+#include "core/Fetch.h"
+#include "core/FileDownloader.h"
+#include "core/InstallStore.h"
+#include "core/StagedInstall.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Ends a run that was asked to stop: the window is going, so nothing more is shown.
+struct Stopped {};
+
+std::vector<ChangelogEntry> changelogOrEmpty(const std::string& address,
+                                             const TransferOptions& options) {
+    try {
+        return parseChangelog(Core::fetch(address, options));
+    } catch (const Error&) {
+        // A missing changelog is no reason to hold back the build; the pane says it is missing.
+        return {};
+    }
+}
+
+Manifest fallbackManifest(const std::string& installedVersion) {
+    Manifest manifest;
+    manifest.version = installedVersion;
+    manifest.exe = "Ashenmarch.app";
+    return manifest;
+}
+
+void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
+                        const TransferOptions& options) {
+    if (!Core::isValidAddress(manifest.url)) {
+        throw Error::am(AmCode::NoArchiveAddress, "manifest has no macurl");
+    }
+    FileSystem::createFolder(Core::installRoot());
+    const fs::path archive = Core::installRoot() / "update.zip";
+
+    view.showPlayButton("DOWNLOADING…", false);
+    view.setStatus(downloadingStatus(manifest.version, manifest.size));
+    syncDownload(
+        manifest.url, archive, [&view](double fraction) { view.setProgress(fraction); }, options);
+    if (options.stop.stop_requested()) {
+        throw Stopped{};
+    }
+
+    view.setStatus("Installing v" + manifest.version + "…");
+    view.setProgress(1.0);
+    // Staged: a failure here leaves the installed build and its marker as they were, and the
+    // marker is written before the version line below reads it.
+    Core::installBuild(archive, manifest);
+    std::error_code ignored;
+    fs::remove(archive, ignored);
+
+    view.setStatus("Ready to deploy.");
+    view.showPlayable("PLAY  v" + manifest.version, "UPDATED");
+}
+
+void checkAndUpdate(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
+                    const TransferOptions& options) {
+    view.setStatus("Checking for updates…");
+    const Manifest manifest = Manifest::parse(Core::fetch(endpoints.manifestURL, options));
+    // Refused before it is stored: PLAY and the up-to-date test both follow the bundle name.
+    Core::requireSafeBundleName(manifest);
+    view.storeManifest(manifest);
+    view.showReleaseText(changelogOrEmpty(endpoints.changelogURL, options));
+
+    // An update that a crash cut short is settled first, so the version read below names the
+    // build that is really there.
+    Core::recoverInterruptedUpdate();
+    if (Core::installedVersion() == manifest.version && Core::isInstalled(manifest)) {
+        view.setProgress(1.0);
+        view.setStatus("Ready to deploy.");
+        view.showPlayable("PLAY", "UP TO DATE");
+        return;
+    }
+    downloadAndInstall(view, manifest, options);
+}
+
+void showFailure(UpdateFlowView& view, const std::string& reason) {
+    const std::string installed = Core::installedVersion();
+    if (installed.empty()) {
+        view.setStatus("Could not fetch the build.\n" + reason);
+        view.showVersionState("ERROR");
+        return;
+    }
+    view.storeManifest(fallbackManifest(installed));
+    view.setProgress(1.0);
+    view.setStatus("Update check failed — playing installed v" + installed + ".");
+    view.showPlayable("PLAY  v" + installed, "OFFLINE");
+}
+
+} // namespace
+
+void runUpdateFlow(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
+                   const TransferOptions& options) {
+    try {
+        checkAndUpdate(view, endpoints, options);
+    } catch (const Stopped&) {
+    } catch (const Error& error) {
+        if (!options.stop.stop_requested()) {
+            showFailure(view, error.localizedMessage());
+        }
+    } catch (const std::exception& error) {
+        // Not one of ours (out of memory, a library's own exception): still a failed run, not
+        // a crashed launcher.
+        showFailure(view, error.what());
+    }
+}
+
+std::string downloadingStatus(const std::string& version, std::int64_t sizeBytes) {
+    const double megabytes = static_cast<double>(sizeBytes) / 1048576.0;
+    std::string sizePart;
+    if (megabytes > 0) {
+        char text[48];
+        std::snprintf(text, sizeof text, "  (%.0f MB)", megabytes);
+        sizePart = text;
+    }
+    return "Downloading v" + version + sizePart + "…";
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/Transfer.h"
+#include "formats/Changelog.h"
+#include "formats/Manifest.h"
+#include "platform/ReleaseHost.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The window as one update run sees it. Every call but storeManifest only queues a change for
+// the main thread and returns at once; the changes apply one at a time in the order queued.
+// Called from the update worker only.
+class UpdateFlowView {
+public:
+    virtual ~UpdateFlowView() = default;
+
+    virtual void setStatus(std::string text) = 0;
+    virtual void setProgress(double fraction) = 0;
+    // The changelog pane, then the release notes, as two queued changes.
+    virtual void showReleaseText(std::vector<ChangelogEntry> entries) = 0;
+    // The PLAY button's title and enabled state, as one change.
+    virtual void showPlayButton(std::string title, bool enabled) = 0;
+    // An end state with a playable build: PLAY's title, PLAY enabled and the version line with
+    // the state word, as one change.
+    virtual void showPlayable(std::string playTitle, std::string state) = 0;
+    // The version line alone, with the state word.
+    virtual void showVersionState(std::string state) = 0;
+    // Replaces the manifest the window reads, at once and whole (not queued), so that every
+    // version line queued afterwards reads it.
+    virtual void storeManifest(Manifest manifest) = 0;
+};
+
+// One update run: asks the release host for the newest build, installs it when the installed
+// one is not current, and leaves the window in one of the end states "UP TO DATE",
+// "UPDATED", "OFFLINE" (a build is installed and stays playable) or "ERROR" (nothing is
+// installed). Throws nothing.
+//
+// Blocks the calling thread for the whole run, so never call it on the main thread. The caller
+// makes sure that only one run at a time works on the install. A stop request in
+// options.stop aborts a transfer in progress and ends the run without showing anything more;
+// an install already swapping finishes first.
+void runUpdateFlow(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
+                   const TransferOptions& options);
+
+// "Downloading v1.4.0  (150 MB)…": the size in MiB, rounded to a whole number, only when the
+// manifest gives a size above 0.
+std::string downloadingStatus(const std::string& version, std::int64_t sizeBytes);

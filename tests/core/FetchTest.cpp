@@ -1,0 +1,176 @@
+#include "core/Fetch.h"
+
+#include "platform/ReleaseHost.h"
+#include "support/ErrorOf.h"
+#include "support/LoopbackServer.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+
+namespace {
+
+constexpr std::size_t FourMiB = 4 * 1024 * 1024;
+
+class FetchTest : public ::testing::Test {
+protected:
+    LoopbackServer server;
+    TransferOptions options = loopbackTransferOptions();
+};
+
+TEST_F(FetchTest, SendsOnlyTheLaunchersHeaders) {
+    server.serve("/latest.txt", "version=1.2\n");
+
+    EXPECT_EQ(Core::fetch(server.url("/latest.txt"), options), "version=1.2\n");
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1U);
+    EXPECT_EQ(requests[0].method, "GET");
+    std::set<std::string> names;
+    for (const auto& [name, value] : requests[0].headers) {
+        names.insert(name);
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"Cache-Control", "Host", "User-Agent"}));
+    EXPECT_EQ(requests[0].header("User-Agent"), std::string(UserAgent));
+    EXPECT_EQ(requests[0].header("Cache-Control"), "no-cache");
+}
+
+TEST_F(FetchTest, ReturnsTheBodyWhateverTheStatus) {
+    const std::string page = "<html><body>Not Found</body></html>";
+    const std::string notUtf8 = "caf\xe9 cr\xe8me";
+    const std::string largest(FourMiB, 'a');
+    server.serve("/missing", page, 404, "text/html");
+    server.serve("/empty", "");
+    server.serve("/latin1", notUtf8);
+    server.serveChunked("/chunked", "line one\r\nline two\n");
+    server.serve("/largest", largest);
+    server.serve("/target", "moved here");
+    server.redirect("/moved", "/target");
+    server.redirect("/moved-twice", server.url("/moved"), 301);
+
+    const struct {
+        const char* path;
+        std::string expected;
+    } cases[] = {
+        {"/missing", page},
+        {"/empty", ""},
+        {"/latin1", ""},
+        {"/chunked", "line one\r\nline two\n"},
+        {"/largest", largest},
+        {"/moved", "moved here"},
+        {"/moved-twice", "moved here"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(Core::fetch(server.url(c.path), options), c.expected);
+    }
+}
+
+TEST_F(FetchTest, RefusesAddressesBeforeSendingAnything) {
+    TransferOptions httpsOnly = options;
+    httpsOnly.allowPlainHttp = false;
+    const std::string ftp = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/latest.txt";
+
+    const struct {
+        std::string address;
+        const TransferOptions& options;
+        AmCode code;
+    } cases[] = {
+        {"", options, AmCode::BadAddress},
+        {"not an address", options, AmCode::BadAddress},
+        {"127.0.0.1/latest.txt", options, AmCode::BadAddress},
+        {"http://", options, AmCode::BadAddress},
+        {"http://127.0.0.1:99999/latest.txt", options, AmCode::BadAddress},
+        {"file:///etc/hostname", options, AmCode::UnsupportedAddress},
+        {ftp, options, AmCode::UnsupportedAddress},
+        {server.url("/latest.txt"), httpsOnly, AmCode::UnsupportedAddress},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        const Error error = errorOf([&] { Core::fetch(c.address, c.options); });
+        EXPECT_TRUE(error.is(c.code)) << error.fullDescription();
+        if (c.code == AmCode::BadAddress) {
+            EXPECT_FALSE(error.message());
+        } else {
+            EXPECT_EQ(error.message(), "unsupported address: " + c.address);
+        }
+    }
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(FetchTest, RefusesRedirectsToOtherSchemes) {
+    // An https host redirecting to plain http cannot be built on loopback (certificates are
+    // verified against the system's store); other refused schemes take the same path.
+    const std::string ftp = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/latest.txt";
+    server.redirect("/to-ftp", ftp);
+    server.redirect("/to-file", "file:///etc/hostname");
+
+    for (const auto& [path, target] :
+         {std::pair{"/to-ftp", ftp}, {"/to-file", "file:///etc/hostname"}}) {
+        SCOPED_TRACE(path);
+        const Error error = errorOf([&] { Core::fetch(server.url(path), options); });
+        EXPECT_TRUE(error.is(AmCode::UnsupportedAddress)) << error.fullDescription();
+        EXPECT_EQ(error.message(), "unsupported address: " + target);
+    }
+    EXPECT_EQ(server.requests().size(), 2U);
+}
+
+TEST_F(FetchTest, StopsPastFourMebibytes) {
+    server.serve("/announced", std::string(FourMiB + 1, 'a'));
+    server.serveChunked("/unannounced", std::string(FourMiB + 1, 'a'));
+
+    for (const char* path : {"/announced", "/unannounced"}) {
+        SCOPED_TRACE(path);
+        const Error error = errorOf([&] { Core::fetch(server.url(path), options); });
+        EXPECT_TRUE(error.is(AmCode::ReleaseFileTooLarge)) << error.fullDescription();
+        EXPECT_EQ(error.message(), "release file too large");
+    }
+}
+
+TEST_F(FetchTest, TransportFailuresKeepCurlsCodeAndText) {
+    server.stall("/silent", std::chrono::seconds(10));
+    server.stall("/slow-body", std::chrono::seconds(10), "version=");
+    server.closeMidBody("/cut", "version=", 100);
+    server.redirect("/loop", "/loop");
+
+    const struct {
+        const char* path;
+        int curlCode;
+    } cases[] = {
+        {"/silent", 28},    // CURLE_OPERATION_TIMEDOUT
+        {"/slow-body", 28}, // CURLE_OPERATION_TIMEDOUT
+        {"/cut", 18},       // CURLE_PARTIAL_FILE
+        {"/loop", 47},      // CURLE_TOO_MANY_REDIRECTS
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const Error error = errorOf([&] { Core::fetch(server.url(c.path), options); });
+        EXPECT_EQ(error.domain(), "curl");
+        EXPECT_EQ(error.code(), c.curlCode);
+        EXPECT_FALSE(error.message().value_or("").empty());
+    }
+}
+
+TEST_F(FetchTest, StopRequestEndsTheTransfer) {
+    server.stall("/silent", std::chrono::seconds(10));
+    std::stop_source stop;
+    options.idleTimeout = std::chrono::seconds(8);
+    options.stop = stop.get_token();
+    std::jthread stopper([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop.request_stop();
+    });
+
+    const Error stalled = errorOf([&] { Core::fetch(server.url("/silent"), options); });
+    EXPECT_EQ(stalled.domain(), "curl");
+    EXPECT_EQ(stalled.code(), 42); // CURLE_ABORTED_BY_CALLBACK
+    EXPECT_EQ(server.requests().size(), 1U);
+
+    // Once stopped, nothing more is sent.
+    const Error unsent = errorOf([&] { Core::fetch(server.url("/silent"), options); });
+    EXPECT_EQ(unsent.code(), 42);
+    EXPECT_EQ(server.requests().size(), 1U);
+}
+
+} // namespace

@@ -1,0 +1,203 @@
+#include "core/FileDownloader.h"
+
+#include "support/ErrorOf.h"
+#include "support/LoopbackServer.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string bytesOfLength(std::size_t length) {
+    std::string bytes(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) {
+        bytes[i] = static_cast<char>(i * 7 % 256);
+    }
+    return bytes;
+}
+
+// Names in a folder: a failed or finished download must leave no temporary file behind.
+std::vector<std::string> entriesOf(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    return names;
+}
+
+class FileDownloaderTest : public ::testing::Test {
+protected:
+    std::vector<double> download(const std::string& path) {
+        std::vector<double> fractions;
+        syncDownload(
+            server.url(path), destination, [&](double fraction) { fractions.push_back(fraction); },
+            options);
+        return fractions;
+    }
+
+    LoopbackServer server;
+    TempDir folder;
+    fs::path destination = folder / "update.zip";
+    TransferOptions options = loopbackTransferOptions();
+};
+
+TEST_F(FileDownloaderTest, ReportsRisingFractionsEndingAtOneWhenTheLengthIsKnown) {
+    const std::string body = bytesOfLength(3 * 1024 * 1024 + 17);
+    server.serve("/build.zip", body);
+
+    const std::vector<double> fractions = download("/build.zip");
+
+    EXPECT_EQ(readFile(destination), body);
+    ASSERT_GE(fractions.size(), 2U);
+    for (std::size_t i = 1; i < fractions.size(); ++i) {
+        EXPECT_LT(fractions[i - 1], fractions[i]);
+    }
+    EXPECT_GT(fractions.front(), 0.0);
+    EXPECT_EQ(fractions.back(), 1.0);
+}
+
+TEST_F(FileDownloaderTest, ReportsNoProgressWithoutALength) {
+    const std::string body = bytesOfLength(100 * 1024);
+    server.serveChunked("/chunked.zip", body);
+    server.serve("/empty.zip", "");
+
+    for (const auto& [path, expected] : {std::pair{"/chunked.zip", body}, {"/empty.zip", ""}}) {
+        SCOPED_TRACE(path);
+        EXPECT_TRUE(download(path).empty());
+        EXPECT_EQ(readFile(destination), expected);
+        EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
+    }
+}
+
+TEST_F(FileDownloaderTest, ReplacesWhateverStandsAtTheDestination) {
+    server.serve("/build.zip", "new archive");
+    for (const bool earlierIsFolder : {false, true}) {
+        SCOPED_TRACE(earlierIsFolder ? "folder" : "file");
+        fs::remove_all(destination);
+        writeFile(earlierIsFolder ? destination / "inner" / "file" : destination,
+                  "old archive, longer than the new one");
+        download("/build.zip");
+        EXPECT_EQ(readFile(destination), "new archive");
+        EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
+    }
+}
+
+TEST_F(FileDownloaderTest, FailuresLeaveTheEarlierFileAndNoTemporaryFile) {
+    server.serve("/missing.zip", "<html>Not Found</html>", 404, "text/html");
+    server.serve("/gone.zip", "", 410);
+    server.closeMidBody("/cut.zip", bytesOfLength(50 * 1024), 200 * 1024);
+    server.stall("/stalled.zip", std::chrono::seconds(10), bytesOfLength(10 * 1024));
+    server.redirect("/to-file.zip", "file:///etc/hostname");
+
+    const struct {
+        const char* path;
+        std::string domain;
+        int code;
+        std::string message; // empty: curl's own text, not checked
+    } cases[] = {
+        {"/missing.zip", "am", 5, "download failed with HTTP status 404"},
+        {"/gone.zip", "am", 5, "download failed with HTTP status 410"},
+        {"/cut.zip", "curl", 18, ""},
+        {"/stalled.zip", "curl", 28, ""},
+        {"/to-file.zip", "am", 7, "unsupported address: file:///etc/hostname"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        writeFile(destination, "earlier archive");
+        const Error error = errorOf([&] { download(c.path); });
+        EXPECT_EQ(error.domain(), c.domain);
+        EXPECT_EQ(error.code(), c.code);
+        if (!c.message.empty()) {
+            EXPECT_EQ(error.message(), c.message);
+        }
+        EXPECT_EQ(readFile(destination), "earlier archive");
+        EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
+    }
+}
+
+TEST_F(FileDownloaderTest, MissingFolderFailsOnceWithoutSendingAnything) {
+    server.serve("/build.zip", "archive");
+    std::vector<std::optional<Error>> reports;
+    {
+        FileDownloader downloader(
+            folder / "absent" / "update.zip", nullptr,
+            [&](const std::optional<Error>& error) { reports.push_back(error); }, options);
+        downloader.start(server.url("/build.zip"));
+    }
+
+    ASSERT_EQ(reports.size(), 1U);
+    ASSERT_TRUE(reports[0]);
+    EXPECT_EQ(reports[0]->domain(), "posix");
+    EXPECT_EQ(reports[0]->code(), ENOENT);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(FileDownloaderTest, StoppingEndsTheTransferWithOneReport) {
+    server.stall("/stalled.zip", std::chrono::seconds(10), "PK");
+    options.idleTimeout = std::chrono::seconds(8);
+    writeFile(destination, "earlier archive");
+
+    std::stop_source callerStop;
+    const struct {
+        const char* name;
+        std::function<void(std::unique_ptr<FileDownloader>&)> stop;
+    } cases[] = {
+        {"caller's stop request",
+         [&](auto&) {
+             callerStop.request_stop();
+         }},
+        {"downloader going away",
+         [](auto& downloader) {
+             downloader.reset();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TransferOptions stoppable = options;
+        stoppable.stop = callerStop.get_token();
+        std::atomic<int> reports = 0;
+        std::optional<Error> report;
+        auto downloader = std::make_unique<FileDownloader>(
+            destination, nullptr,
+            [&](const std::optional<Error>& error) {
+                report = error;
+                ++reports;
+            },
+            stoppable);
+        downloader->start(server.url("/stalled.zip"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        c.stop(downloader);
+        downloader.reset();
+
+        EXPECT_EQ(reports, 1);
+        ASSERT_TRUE(report);
+        EXPECT_EQ(report->domain(), "curl");
+        EXPECT_EQ(report->code(), 42); // CURLE_ABORTED_BY_CALLBACK
+        EXPECT_EQ(readFile(destination), "earlier archive");
+        EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
+    }
+}
+
+TEST_F(FileDownloaderTest, AnErrorFromTheProgressHandlerEndsTheDownload) {
+    server.serve("/build.zip", bytesOfLength(256 * 1024));
+    writeFile(destination, "earlier archive");
+
+    const Error error = errorOf([&] {
+        syncDownload(
+            server.url("/build.zip"), destination,
+            [](double) { throw Error::am(AmCode::NotEnoughSpace, "full"); }, options);
+    });
+    EXPECT_TRUE(error.is(AmCode::NotEnoughSpace)) << error.fullDescription();
+    EXPECT_EQ(readFile(destination), "earlier archive");
+    EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
+}
+
+} // namespace

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "core/Transfer.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+// One request as the server received it.
+struct RecordedRequest {
+    std::string method;
+    std::string path;
+    // Every header the client sent, sorted by name.
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    // The value of the first header with this name (compared without case), if any.
+    std::optional<std::string> header(std::string_view name) const;
+};
+
+// An HTTP server on 127.0.0.1 at a free port, running on its own threads from construction to
+// destruction. Routes answer GET for their exact path and may be added at any time; any other
+// path gets 404. Every request is recorded. The destructor stops the server and joins its
+// threads; a stalled answer gives up at once when the server stops.
+class LoopbackServer {
+public:
+    // Binds `port`, or a free port when it is 0 (a fixed port is for the tests that start the
+    // loopback-host executable, whose release host is compiled in).
+    explicit LoopbackServer(int port = 0);
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    int port() const { return port_; }
+    // "http://127.0.0.1:<port>" followed by the path, which starts with "/".
+    std::string url(std::string_view path) const;
+
+    // The body with a Content-Length, the given status and content type.
+    void serve(const std::string& path, std::string body, int status = 200,
+               std::string contentType = "application/octet-stream");
+    // The body in chunks of at most 4 KiB, without a Content-Length.
+    void serveChunked(const std::string& path, std::string body);
+    // `size` bytes made up while sending (byte i is i % 251), with a Content-Length: bodies of
+    // any size without holding them in memory.
+    void serveGenerated(const std::string& path, std::int64_t size);
+    // A redirect to `location`.
+    void redirect(const std::string& path, std::string location, int status = 302);
+    // Silence for `duration` (or until the server stops): with an empty prefix before any
+    // header; otherwise after the headers, announcing one byte more than `prefix`, and `prefix`.
+    // The connection is closed afterwards.
+    void stall(const std::string& path, std::chrono::milliseconds duration,
+               std::string prefix = {});
+    // Announces `announcedLength` bytes, sends `prefix` (shorter) and closes the connection.
+    void closeMidBody(const std::string& path, std::string prefix, std::size_t announcedLength);
+
+    // What has been received so far, in order.
+    std::vector<RecordedRequest> requests() const;
+
+private:
+    using Route = std::function<void(httplib::Response&)>;
+
+    void addRoute(const std::string& path, Route route);
+    void dispatch(const httplib::Request& request, httplib::Response& response);
+    // Sleeps for `duration` or until the server stops, whichever comes first.
+    void waitUnlessStopping(std::chrono::milliseconds duration);
+
+    httplib::Server server_;
+    int port_ = 0;
+
+    mutable std::mutex mutex_; // guards everything below; written by the test and by handlers
+    std::condition_variable stoppingChanged_;
+    bool stopping_ = false;
+    std::map<std::string, Route> routes_;
+    std::vector<RecordedRequest> requests_;
+
+    std::atomic<bool> listenerEnded_ = false;
+    std::thread listener_; // last: started after everything above exists
+};
+
+// Options for transfers to a LoopbackServer: plain http allowed, one-second time-outs.
+TransferOptions loopbackTransferOptions();

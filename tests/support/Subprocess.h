@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+#include <utility>
+#include <vector>
+
+// A child process running a program with extra environment variables, its standard output and
+// standard error captured to files. The destructor kills and reaps a child that is still running.
+class Subprocess {
+public:
+    Subprocess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+               const std::vector<std::pair<std::string, std::string>>& environment = {});
+    ~Subprocess();
+    Subprocess(const Subprocess&) = delete;
+    Subprocess& operator=(const Subprocess&) = delete;
+
+    // Waits for the child and returns its exit status (128 + signal when a signal ended it).
+    int wait();
+    void kill(int signal);
+
+    std::string standardOutput() const;
+    std::string standardError() const;
+
+private:
+    std::filesystem::path outputFolder_;
+    pid_t pid_ = -1;
+    int status_ = -1;
+};

@@ -1,0 +1,424 @@
+#include "ui/UpdateFlow.h"
+
+#include "EventLoop.h"
+#include "core/Fetch.h"
+#include "core/InstallStore.h"
+#include "platform/Palette.h"
+#include "support/ErrorOf.h"
+#include "support/LoopbackServer.h"
+#include "support/TempDir.h"
+#include "support/ZipBuilder.h"
+#include "ui/AppDelegate.h"
+#include "ui/LineLimitedLabel.h"
+#include "ui/Theme.h"
+#include "ui/Views.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path bundleExecutable = fs::path("Contents") / "MacOS" / "ASHENMARCH";
+
+std::string buildArchive(const std::string& bundle = "Ashenmarch.app",
+                         const std::string& payload = "payload") {
+    return ZipBuilder()
+        .file(bundle + "/" + bundleExecutable.string(), "#!/bin/sh\n", 0755)
+        .file(bundle + "/Contents/Resources/pack.dat", payload)
+        .bytes();
+}
+
+// Bytes that do not compress, so the archive is as large as the payload.
+std::string noise(std::size_t size) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+std::string manifestText(const std::string& version, const std::string& url,
+                         const std::string& exe = "Ashenmarch.app") {
+    return "version = " + version + "\nmacurl = " + url + "\nmacsize = 1048576\nmacexe = " + exe +
+           "\nnotes = test build\n";
+}
+
+const std::string changelog = "## 1.4.0 | 2026-12-06\n+ New biome\n## 1.3.9\n- Old island\n";
+
+// What the window shows once every queued change has been applied.
+struct Shown {
+    QString status;
+    double progress = 0;
+    QString playTitle;
+    bool playEnabled = false;
+    QString versionLine;
+    QColor versionColour;
+};
+
+// Public: the table's set-up steps use it.
+class UpdateFlow : public testing::Test {
+public:
+    UpdateFlow() { delegate->buildWindow(); }
+
+    fs::path root() const { return temp / "install"; }
+    ReleaseEndpoints endpoints() const {
+        return {server.url("/latest.txt"), server.url("/changelog.txt")};
+    }
+
+    void publish(const std::string& version, const std::string& archive,
+                 const std::string& exe = "Ashenmarch.app") {
+        server.serve("/latest.txt", manifestText(version, server.url("/build.zip"), exe));
+        server.serve("/changelog.txt", changelog);
+        server.serve("/build.zip", archive);
+    }
+
+    void installBuild(const std::string& version, const std::string& content = "old build") {
+        writeFile(root() / "build" / "Ashenmarch.app" / bundleExecutable, content);
+        writeFile(root() / "installed.txt", version);
+    }
+
+    // One run, from start to its last change applied.
+    void runOnce() {
+        delegate->startUpdateFlow();
+        waitForRunEnd();
+    }
+    void waitForRunEnd() {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !delegate->isUpdating(); }, 20'000));
+        QCoreApplication::sendPostedEvents();
+    }
+
+    template <class View> View& view(const char* objectName) {
+        return *delegate->window()->findChild<View*>(QLatin1String(objectName));
+    }
+
+    Shown shown() {
+        const auto& version = view<QLabel>("versionLabel");
+        return {view<QLabel>("statusLabel").text(),
+                Views::fraction(view<QProgressBar>("progressBar")),
+                view<QPushButton>("playButton").text(),
+                view<QPushButton>("playButton").isEnabled(),
+                version.text(),
+                version.palette().color(QPalette::WindowText)};
+    }
+
+    int requestsFor(const std::string& path) const {
+        int count = 0;
+        for (const RecordedRequest& request : server.requests()) {
+            count += request.path == path ? 1 : 0;
+        }
+        return count;
+    }
+
+    TempDir temp;
+    std::string installDir = root().string();
+    ScopedEnv installDirEnv{"AM_INSTALL_DIR", installDir.c_str()};
+    LoopbackServer server;
+    // Last, so it goes first: its worker uses everything above.
+    std::unique_ptr<AppDelegate> delegate = std::make_unique<AppDelegate>(
+        &Core::installedVersion, endpoints(), loopbackTransferOptions());
+};
+
+struct EndStateCase {
+    const char* name;
+    std::function<void(UpdateFlow&)> arrange;
+    QString status;
+    double progress;
+    QString playTitle;
+    bool playEnabled;
+    QString versionLine;
+    Colour versionColour;
+};
+
+// Test names and failure messages show the case's name, not its bytes.
+void PrintTo(const EndStateCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class EndState : public UpdateFlow, public testing::WithParamInterface<EndStateCase> {};
+
+TEST_P(EndState, ShowsStatusProgressPlayAndVersionLine) {
+    const EndStateCase& c = GetParam();
+    c.arrange(*this);
+    runOnce();
+
+    const Shown seen = shown();
+    EXPECT_EQ(seen.status, c.status);
+    EXPECT_DOUBLE_EQ(seen.progress, c.progress);
+    EXPECT_EQ(seen.playTitle, c.playTitle);
+    EXPECT_EQ(seen.playEnabled, c.playEnabled);
+    EXPECT_EQ(seen.versionLine, c.versionLine);
+    EXPECT_EQ(seen.versionColour, Theme::qColor(c.versionColour));
+}
+
+const QString upToDate = "Installed v1.4.0   ·   Latest v1.4.0   ·   up to date";
+const QString updated = "Installed v1.4.0   ·   Latest v1.4.0   ·   updated";
+const QString offline = "Installed v1.3.9   ·   Latest v1.3.9   ·   offline";
+const QString offlineStatus = "Update check failed — playing installed v1.3.9.";
+
+INSTANTIATE_TEST_SUITE_P(
+    UpdateFlow, EndState,
+    testing::Values(
+        EndStateCase{"Current",
+                     [](UpdateFlow& t) {
+                         t.installBuild("1.4.0");
+                         t.publish("1.4.0", buildArchive());
+                     },
+                     "Ready to deploy.", 1.0, "PLAY", true, upToDate, themeGreen},
+        // The install root does not exist yet: the run creates it before downloading.
+        EndStateCase{"FirstInstall", [](UpdateFlow& t) { t.publish("1.4.0", buildArchive()); },
+                     "Ready to deploy.", 1.0, "PLAY  v1.4.0", true, updated, themeGreen},
+        EndStateCase{"Update",
+                     [](UpdateFlow& t) {
+                         t.installBuild("1.3.9");
+                         t.publish("1.4.0", buildArchive());
+                     },
+                     "Ready to deploy.", 1.0, "PLAY  v1.4.0", true, updated, themeGreen},
+        EndStateCase{"SameVersionButBundleDeleted",
+                     [](UpdateFlow& t) {
+                         writeFile(t.root() / "installed.txt", "1.4.0");
+                         t.publish("1.4.0", buildArchive());
+                     },
+                     "Ready to deploy.", 1.0, "PLAY  v1.4.0", true, updated, themeGreen},
+        // Killed between setting the old build aside and moving the new one in:
+        // the run puts it back before it looks at what is installed, so there
+        // is nothing to download.
+        EndStateCase{"InterruptedSwapIsRecoveredFirst",
+                     [](UpdateFlow& t) {
+                         t.installBuild("1.4.0");
+                         fs::rename(t.root() / "build", t.root() / "build.old");
+                         t.publish("1.4.0", "not an archive");
+                     },
+                     "Ready to deploy.", 1.0, "PLAY", true, upToDate, themeGreen},
+        EndStateCase{"ArchiveMissingWithABuild",
+                     [](UpdateFlow& t) {
+                         t.installBuild("1.3.9");
+                         t.publish("1.4.0", buildArchive());
+                         t.server.serve("/build.zip", "Not Found", 404);
+                     },
+                     offlineStatus, 1.0, "PLAY  v1.3.9", true, offline, themeAmber},
+        EndStateCase{"EmptyUrlWithABuild",
+                     [](UpdateFlow& t) {
+                         t.installBuild("1.3.9");
+                         t.server.serve("/latest.txt", "version = 1.4.0\n");
+                     },
+                     offlineStatus, 1.0, "PLAY  v1.3.9", true, offline, themeAmber},
+        EndStateCase{"EmptyUrlNothingInstalled",
+                     [](UpdateFlow& t) { t.server.serve("/latest.txt", "version = 1.4.0\n"); },
+                     "Could not fetch the build.\nmanifest has no macurl", 0.0, "PLAY", false,
+                     "Installed —   ·   Latest v1.4.0   ·   error", themeRed},
+        EndStateCase{"ErrorPageForTheManifest",
+                     [](UpdateFlow& t) {
+                         t.server.serve("/latest.txt", "<h1>Not Found</h1>", 404, "text/html");
+                     },
+                     "Could not fetch the build.\nmanifest has no macurl", 0.0, "PLAY", false,
+                     "Installed —   ·   Latest —   ·   error", themeRed},
+        // Unpacked and found wanting after the download: the button still says
+        // so.
+        EndStateCase{"WrongBundleNothingInstalled",
+                     [](UpdateFlow& t) { t.publish("1.4.0", buildArchive("Other.app")); },
+                     "Could not fetch the build.\ndownload did not contain "
+                     "Ashenmarch.app",
+                     1.0, "DOWNLOADING…", false, "Installed —   ·   Latest v1.4.0   ·   error",
+                     themeRed},
+        // Refused before anything is stored or downloaded: the latest version
+        // stays unknown.
+        EndStateCase{"UnsafeBundleName",
+                     [](UpdateFlow& t) { t.publish("1.4.0", buildArchive(), "../../elsewhere"); },
+                     "Could not fetch the build.\nmanifest has an unsafe macexe", 0.0, "PLAY",
+                     false, "Installed —   ·   Latest —   ·   error", themeRed}),
+    [](const testing::TestParamInfo<EndStateCase>& info) { return std::string(info.param.name); });
+
+TEST_F(UpdateFlow, InstallsTheNewBuildAndRemovesTheArchive) {
+    installBuild("1.3.9");
+    publish("1.4.0", buildArchive());
+    runOnce();
+
+    EXPECT_EQ(readFile(root() / "installed.txt"), "1.4.0");
+    EXPECT_EQ(readFile(root() / "build" / "Ashenmarch.app" / bundleExecutable), "#!/bin/sh\n");
+    EXPECT_FALSE(fs::exists(root() / "update.zip"));
+    EXPECT_EQ(delegate->manifest()->url, server.url("/build.zip"));
+}
+
+TEST_F(UpdateFlow, AFailedUpdateKeepsTheInstalledBuildAndStoresTheFallbackManifest) {
+    installBuild("1.3.9", "the old game");
+    publish("1.4.0", buildArchive("Other.app"));
+    runOnce();
+
+    EXPECT_EQ(shown().status, offlineStatus);
+    EXPECT_EQ(readFile(root() / "build" / "Ashenmarch.app" / bundleExecutable), "the old game");
+    EXPECT_EQ(readFile(root() / "installed.txt"), "1.3.9");
+    EXPECT_FALSE(fs::exists(root() / "build.staging"));
+    Manifest fallback;
+    fallback.version = "1.3.9";
+    EXPECT_EQ(delegate->manifest(), fallback);
+}
+
+TEST_F(UpdateFlow, ManifestHostDownAtFirstStartShowsThePlatformsMessage) {
+    std::string unreachable;
+    {
+        const LoopbackServer gone;
+        unreachable = gone.url("/latest.txt");
+    }
+    const std::string reason =
+        errorOf([&] { Core::fetch(unreachable, loopbackTransferOptions()); }).localizedMessage();
+    delegate = std::make_unique<AppDelegate>(&Core::installedVersion,
+                                             ReleaseEndpoints{unreachable, unreachable},
+                                             loopbackTransferOptions());
+    delegate->buildWindow();
+    runOnce();
+
+    const Shown seen = shown();
+    EXPECT_EQ(seen.status, "Could not fetch the build.\n" + QString::fromStdString(reason));
+    EXPECT_EQ(seen.versionLine, "Installed —   ·   Latest —   ·   error");
+    EXPECT_EQ(seen.playTitle, "PLAY");
+    EXPECT_FALSE(seen.playEnabled);
+    EXPECT_EQ(view<QTextEdit>("changelogText").toPlainText(), "");
+    EXPECT_EQ(view<QLabel>("notesLabel").text(), "");
+}
+
+TEST_F(UpdateFlow, AChangelogThatCannotBeFetchedIsShownAsUnavailable) {
+    const std::vector<std::pair<const char*, std::function<void()>>> failures = {
+        {"not found",
+         [this] {
+             server.serve("/changelog.txt", "", 404);
+         }},
+        {"time-out",
+         [this] {
+             server.stall("/changelog.txt", std::chrono::seconds(5));
+         }},
+    };
+    for (const auto& [what, fail] : failures) {
+        installBuild("1.4.0");
+        publish("1.4.0", buildArchive());
+        fail();
+        runOnce();
+
+        EXPECT_EQ(shown().status, "Ready to deploy.") << what;
+        EXPECT_EQ(view<QTextEdit>("changelogText").toPlainText(),
+                  "Changelog unavailable — check your connection.")
+            << what;
+        EXPECT_EQ(view<QLabel>("notesLabel").text(), "No release notes available.") << what;
+    }
+}
+
+TEST_F(UpdateFlow, ShowsTheChangelogAndTheNewestNotes) {
+    installBuild("1.4.0");
+    publish("1.4.0", buildArchive());
+    runOnce();
+
+    EXPECT_EQ(view<QLabel>("notesLabel").text(), "v1.4.0   2026-12-06\n\n+  New biome\n");
+    EXPECT_TRUE(view<QTextEdit>("changelogText").toPlainText().startsWith("v1.4.0\n2026-12-06"));
+}
+
+TEST_F(UpdateFlow, ProgressFollowsTheDownloadOnlyWhenItsLengthIsKnown) {
+    const std::string archive = buildArchive("Ashenmarch.app", noise(1 << 20));
+    for (const bool announced : {true, false}) {
+        publish("1.4.0", archive);
+        if (!announced) {
+            server.serveChunked("/build.zip", archive);
+        }
+        auto& bar = view<QProgressBar>("progressBar");
+        Views::setFraction(bar, 0.0);
+        QSignalSpy values(&bar, &QProgressBar::valueChanged);
+        runOnce();
+
+        ASSERT_FALSE(values.isEmpty());
+        EXPECT_EQ(values.last().at(0).toInt(), bar.maximum());
+        if (announced) {
+            EXPECT_GT(values.size(), 2) << "one change per progress event";
+            for (qsizetype i = 1; i < values.size(); ++i) {
+                EXPECT_LE(values.at(i - 1).at(0).toInt(), values.at(i).at(0).toInt());
+            }
+        } else {
+            EXPECT_EQ(values.size(), 1) << "untouched until the install begins";
+        }
+        fs::remove_all(root());
+    }
+}
+
+TEST_F(UpdateFlow, ADownloadFailingHalfWayLeavesTheButtonDownloading) {
+    publish("1.4.0", buildArchive());
+    server.closeMidBody("/build.zip", std::string(1000, 'x'), 4000);
+    runOnce();
+
+    const Shown seen = shown();
+    EXPECT_TRUE(seen.status.startsWith("Could not fetch the build.\n"));
+    EXPECT_GT(seen.status.size(), QString("Could not fetch the build.\n").size());
+    EXPECT_EQ(seen.playTitle, "DOWNLOADING…");
+    EXPECT_FALSE(seen.playEnabled);
+    EXPECT_NEAR(seen.progress, 0.25, 0.01); // the last fraction shown stays
+    EXPECT_EQ(seen.versionLine, "Installed —   ·   Latest v1.4.0   ·   error");
+    EXPECT_FALSE(fs::exists(root() / "installed.txt"));
+}
+
+TEST_F(UpdateFlow, RunsNeverOverlap) {
+    publish("1.4.0", buildArchive());
+    server.stall("/build.zip", std::chrono::seconds(5), std::string(100, 'x'));
+    delegate->recheck();
+    delegate->recheck(); // within the same millisecond
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return view<QLabel>("statusLabel").text().startsWith("Downloading"); }, 10'000));
+    delegate->recheck(); // during the download
+    waitForRunEnd();
+
+    EXPECT_EQ(requestsFor("/latest.txt"), 1);
+    EXPECT_EQ(requestsFor("/build.zip"), 1);
+
+    delegate->recheck(); // idle again: a new run
+    waitForRunEnd();
+    EXPECT_EQ(requestsFor("/latest.txt"), 2);
+}
+
+TEST_F(UpdateFlow, ClosingTheWindowDuringAStalledDownloadEndsPromptly) {
+    publish("1.4.0", buildArchive());
+    server.stall("/build.zip", std::chrono::seconds(120), std::string(100, 'x'));
+    TransferOptions patient = loopbackTransferOptions();
+    patient.idleTimeout = std::chrono::seconds(120);
+    delegate = std::make_unique<AppDelegate>(&Core::installedVersion, endpoints(), patient);
+    delegate->buildWindow();
+    delegate->startUpdateFlow();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return view<QLabel>("statusLabel").text().startsWith("Downloading"); }, 10'000));
+
+    const auto start = std::chrono::steady_clock::now();
+    QApplication::setQuitOnLastWindowClosed(true);
+    QTimer::singleShot(0, delegate->window(), &QWidget::close);
+    EXPECT_EQ(runEventLoop(std::chrono::seconds(60), 1),
+              0); // rather fail than hang
+    delegate.reset();
+
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_FALSE(fs::exists(root() / "update.zip"));
+    EXPECT_FALSE(fs::exists(root() / "installed.txt"));
+}
+
+TEST(DownloadingStatus, ShowsWholeMebibytesOnlyForAPositiveSize) {
+    const std::vector<std::pair<std::int64_t, std::string>> cases = {
+        {0, "Downloading v1.4.0…"},
+        {-1, "Downloading v1.4.0…"},
+        {1, "Downloading v1.4.0  (0 MB)…"},
+        {524'287, "Downloading v1.4.0  (0 MB)…"},
+        {1'048'576, "Downloading v1.4.0  (1 MB)…"},
+        {157'286'400, "Downloading v1.4.0  (150 MB)…"},
+    };
+    for (const auto& [size, status] : cases) {
+        EXPECT_EQ(downloadingStatus("1.4.0", size), status) << size;
+    }
+}
+
+} // namespace
