@@ -137,17 +137,17 @@ void writeFile(const Job& job, EntryCursor& cursor, FileMaker& maker, const Plan
     const char* name = archive_entry_pathname(header);
     // Paths come from the plan, never from this reader; a different name here means the file
     // was replaced since the plan read it.
-    if (name == nullptr || file.name != name) {
+    if (name == nullptr || file.recordedName() != name) {
         fail("cannot read archive " + shownName(job.zip.string()) +
              ": it changed while being unpacked");
     }
     UniqueFd out = maker.create(file.path);
-    copyData(cursor.reader(), out.get(), file.name);
+    copyData(cursor.reader(), out.get(), file.recordedName());
     if (::fchmod(out.get(), file.mode & ~job.umask) != 0) {
-        failSystem(file.name, "set the file's mode", errno);
+        failSystem(file.recordedName(), "set the file's mode", errno);
     }
     if (::close(out.release()) != 0) {
-        failSystem(file.name, "write the file", errno);
+        failSystem(file.recordedName(), "write the file", errno);
     }
 }
 

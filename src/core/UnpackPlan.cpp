@@ -6,6 +6,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
+#include <numeric>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -16,13 +18,6 @@ using EntrySafety::EntryKind;
 namespace Unpack {
 
 namespace {
-
-struct RecordedEntry {
-    std::string name;
-    EntryKind kind;
-    mode_t mode;
-    std::string linkTarget;
-};
 
 EntryKind kindOf(archive_entry* entry) {
     if (archive_entry_hardlink(entry) != nullptr) {
@@ -54,34 +49,10 @@ void readThrough(archive* reader, const std::string& name) {
     }
 }
 
-std::vector<RecordedEntry> readHeaders(archive* reader, ZipAccess access, const fs::path& zip) {
-    std::vector<RecordedEntry> entries;
-    for (;;) {
-        archive_entry* entry = nullptr;
-        const int status = archive_read_next_header(reader, &entry);
-        if (status == ARCHIVE_EOF) {
-            return entries;
-        }
-        if (status != ARCHIVE_OK) {
-            fail("cannot read archive " + shownName(zip.string()) + ": " + libraryError(reader));
-        }
-        const char* name = archive_entry_pathname(entry);
-        const char* target = archive_entry_symlink(entry);
-        entries.push_back({name != nullptr ? name : "", kindOf(entry),
-                           static_cast<mode_t>(archive_entry_perm(entry) & 0777),
-                           target != nullptr ? target : ""});
-        // Without a central directory only the data itself shows where a damaged entry ends;
-        // reading it here fails that entry, by name, before anything is written.
-        if (access == ZipAccess::Sequential) {
-            readThrough(reader, entries.back().name);
-        }
-    }
-}
-
-std::string joined(const std::vector<std::string_view>& parts, std::size_t count) {
+std::string joined(const std::vector<std::string_view>& parts) {
     std::string path;
-    for (std::size_t i = 0; i < count; ++i) {
-        path.append(i == 0 ? "" : "/").append(parts[i]);
+    for (const std::string_view part : parts) {
+        path.append(path.empty() ? "" : "/").append(part);
     }
     return path;
 }
@@ -90,14 +61,14 @@ std::string throughLink(const std::string& linkPath) {
     return "path goes through the symbolic link " + shownName(linkPath);
 }
 
-// A path that passes through a symbolic link writes wherever that link points: links of this
-// archive (whatever their order, since links are made last) and links already in the
-// destination both count. Folders found free of links are remembered, so each is looked up on
-// disk once.
+// A path that passes through a symbolic link writes wherever that link points: links already
+// in the destination and links earlier in this archive both count. Folders found free of links
+// on disk are remembered, so each is looked up once.
 class LinkGuard {
 public:
-    LinkGuard(const DestinationFolder& destination, std::unordered_set<std::string> archiveLinks)
-        : destination_(destination), archiveLinks_(std::move(archiveLinks)) {}
+    explicit LinkGuard(const DestinationFolder& destination) : destination_(destination) {}
+
+    void addArchiveLink(const std::string& path) { archiveLinks_.insert(path); }
 
     std::optional<std::string> linkOnTheWay(const std::vector<std::string_view>& parts) {
         std::string prefix;
@@ -136,6 +107,7 @@ public:
             folders_[at->second].mode = mode;
         }
     }
+    bool contains(const std::string& path) const { return positions_.contains(path); }
     std::vector<PlannedFolder> take() { return std::move(folders_); }
 
 private:
@@ -143,67 +115,103 @@ private:
     std::unordered_map<std::string, std::size_t> positions_;
 };
 
-// Each entry's checked path; refuses the first unsafe entry in archive order.
-std::vector<std::string> checkedPaths(const std::vector<RecordedEntry>& entries,
-                                      const DestinationFolder& destination) {
-    std::unordered_set<std::string> archiveLinks;
-    for (const RecordedEntry& entry : entries) {
-        if (entry.kind == EntryKind::SymbolicLink) {
-            const auto parts = EntrySafety::components(entry.name);
-            archiveLinks.insert(joined(parts, parts.size()));
-        }
+// Keeps only the last entry for each path, in archive order: two threads must never write one
+// file.
+void dropRepeatedFiles(std::vector<PlannedFile>& files) {
+    std::vector<std::size_t> byPath(files.size());
+    std::iota(byPath.begin(), byPath.end(), 0);
+    std::stable_sort(byPath.begin(), byPath.end(),
+                     [&](std::size_t a, std::size_t b) { return files[a].path < files[b].path; });
+    std::vector<bool> repeated(files.size(), false);
+    for (std::size_t i = 0; i + 1 < byPath.size(); ++i) {
+        repeated[byPath[i]] = files[byPath[i]].path == files[byPath[i + 1]].path;
     }
-    LinkGuard guard(destination, std::move(archiveLinks));
-    std::vector<std::string> paths;
-    paths.reserve(entries.size());
-    for (const RecordedEntry& entry : entries) {
-        std::optional<std::string> refusal =
-            EntrySafety::refusal(entry.name, entry.kind, entry.linkTarget);
-        const std::vector<std::string_view> parts = EntrySafety::components(entry.name);
+    std::size_t position = 0;
+    std::erase_if(files, [&](const PlannedFile&) { return repeated[position++]; });
+}
+
+// Takes the entries in archive order, refusing the first unsafe one.
+class PlanBuilder {
+public:
+    explicit PlanBuilder(const DestinationFolder& destination) : guard_(destination) {}
+
+    void add(std::size_t position, archive_entry* entry) {
+        const char* rawName = archive_entry_pathname(entry);
+        const char* rawTarget = archive_entry_symlink(entry);
+        const std::string name = rawName != nullptr ? rawName : "";
+        const std::string target = rawTarget != nullptr ? rawTarget : "";
+        const EntryKind kind = kindOf(entry);
+        std::optional<std::string> refusal = EntrySafety::refusal(name, kind, target);
+        const std::vector<std::string_view> parts = EntrySafety::components(name);
         if (!refusal) {
-            refusal = guard.linkOnTheWay(parts);
+            refusal = guard_.linkOnTheWay(parts);
         }
         if (refusal) {
-            fail("unsafe entry " + shownName(entry.name) + ": " + *refusal);
+            fail("unsafe entry " + shownName(name) + ": " + *refusal);
         }
-        paths.push_back(joined(parts, parts.size()));
+        if (parts.empty()) {
+            return; // the destination itself, which exists
+        }
+        std::string path = joined(parts);
+        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+             slash = path.find('/', slash + 1)) {
+            folders_.add(path.substr(0, slash), std::nullopt);
+        }
+        const auto mode = static_cast<mode_t>(archive_entry_perm(entry) & 0777);
+        if (kind == EntryKind::Folder) {
+            folders_.add(path, mode);
+        } else if (kind == EntryKind::File) {
+            std::string recorded = name == path ? std::string() : name;
+            files_.push_back({position, std::move(path), std::move(recorded), mode});
+        } else {
+            guard_.addArchiveLink(path);
+            links_.push_back({std::move(path), target});
+        }
     }
-    return paths;
-}
+
+    UnpackPlan finish(ZipAccess access) {
+        // Links are made last, so one named after the entries that pass through it would be
+        // followed by nothing yet would still replace their folder: refuse it.
+        for (const PlannedLink& link : links_) {
+            if (folders_.contains(link.path)) {
+                fail("unsafe entry " + shownName(link.path) +
+                     ": symbolic link where the archive has a folder");
+            }
+        }
+        dropRepeatedFiles(files_);
+        return {access, folders_.take(), std::move(files_), std::move(links_)};
+    }
+
+private:
+    LinkGuard guard_;
+    FolderList folders_;
+    std::vector<PlannedFile> files_;
+    std::vector<PlannedLink> links_;
+};
 
 } // namespace
 
 UnpackPlan planUnpacking(const fs::path& zip, const DestinationFolder& destination) {
     OpenedZip opened = openZip(zip);
-    const std::vector<RecordedEntry> entries = readHeaders(opened.reader.get(), opened.access, zip);
-    const std::vector<std::string> paths = checkedPaths(entries, destination);
-
-    std::unordered_map<std::string_view, std::size_t> lastEntryAt;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        lastEntryAt[paths[i]] = i;
-    }
-    UnpackPlan plan{opened.access, {}, {}, {}};
-    FolderList folders;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const RecordedEntry& entry = entries[i];
-        const std::string& path = paths[i];
-        if (path.empty() || lastEntryAt[path] != i) {
-            continue; // the destination itself, or named again later
+    archive* reader = opened.reader.get();
+    PlanBuilder builder(destination);
+    for (std::size_t position = 0;; ++position) {
+        archive_entry* entry = nullptr;
+        const int status = archive_read_next_header(reader, &entry);
+        if (status == ARCHIVE_EOF) {
+            return builder.finish(opened.access);
         }
-        for (std::size_t slash = path.find('/'); slash != std::string::npos;
-             slash = path.find('/', slash + 1)) {
-            folders.add(path.substr(0, slash), std::nullopt);
+        if (status != ARCHIVE_OK) {
+            fail("cannot read archive " + shownName(zip.string()) + ": " + libraryError(reader));
         }
-        if (entry.kind == EntryKind::Folder) {
-            folders.add(path, entry.mode);
-        } else if (entry.kind == EntryKind::File) {
-            plan.files.push_back({i, path, entry.name, entry.mode});
-        } else {
-            plan.links.push_back({path, entry.linkTarget});
+        builder.add(position, entry);
+        // Without a central directory only the data itself shows where a damaged entry ends;
+        // reading it here fails that entry, by name, before anything is written.
+        if (opened.access == ZipAccess::Sequential) {
+            const char* name = archive_entry_pathname(entry);
+            readThrough(reader, name != nullptr ? name : "");
         }
     }
-    plan.folders = folders.take();
-    return plan;
 }
 
 } // namespace Unpack

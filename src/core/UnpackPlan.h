@@ -12,10 +12,10 @@
 
 // What unpacking an archive will create, decided from its headers before anything is written.
 // Every entry has passed the safety checks: its own name, kind and link target (EntrySafety),
-// no path through a symbolic link of the archive (in any order) or one already in the
-// destination. Paths are "/"-separated and relative to the destination; when the archive names
-// one path twice, the later entry wins. Modes are the recorded permission bits without setuid,
-// setgid and sticky, before the umask.
+// no path through a symbolic link of the archive or one already in the destination, no link
+// where the archive has a folder. Paths are "/"-separated and relative to the destination; when
+// the archive names one file twice, the later entry wins. Modes are the recorded permission
+// bits without setuid, setgid and sticky, before the umask.
 namespace Unpack {
 
 struct PlannedFolder {
@@ -26,8 +26,12 @@ struct PlannedFolder {
 struct PlannedFile {
     std::size_t entry; // position among the archive's entries, in the reader's order
     std::string path;
-    std::string name; // as recorded, for messages and to recognise the entry again
+    std::string name; // as recorded when that differs from the path (kept small for builds
+                      // of many files)
     mode_t mode;
+
+    // The name as recorded, for messages and to recognise the entry again.
+    const std::string& recordedName() const { return name.empty() ? path : name; }
 };
 
 struct PlannedLink {
@@ -45,7 +49,8 @@ struct UnpackPlan {
 // Reads every header of the archive (entry data is passed over, never inflated when the
 // archive is seekable) on the calling thread, whose character type must be UTF-8 for non-ASCII
 // names. Throws the unpacking error: "cannot read archive …", "entry …: …" for a damaged
-// entry, or "unsafe entry …: <reason>" for the first refused entry in archive order.
+// entry, or "unsafe entry …: <reason>" for the first refused entry in archive order (a link
+// that entries before it went through is refused at the end).
 UnpackPlan planUnpacking(const std::filesystem::path& zip, const DestinationFolder& destination);
 
 } // namespace Unpack

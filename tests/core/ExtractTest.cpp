@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <optional>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -235,6 +237,11 @@ TEST(Extract, RefusesUnsafeEntriesBeforeWritingOutsideTheDestination) {
              zip.folder("real/").symlink("link", "real").file("link/evil", "x");
          },
          "\"link/evil\": path goes through the symbolic link \"link\""},
+        {"link stored after the entries that pass through it",
+         [](ZipBuilder& zip, auto&) {
+             zip.file("Game.app/Contents/evil", "x").symlink("Game.app", "elsewhere");
+         },
+         "\"Game.app\": symbolic link where the archive has a folder"},
         {"socket", [](ZipBuilder& zip, auto&) { zip.special("socket", S_IFSOCK | 0644); },
          "\"socket\": device, FIFO or socket"},
         {"character device", [](ZipBuilder& zip, auto&) { zip.special("tty", S_IFCHR | 0644); },
@@ -274,6 +281,83 @@ TEST(Extract, RefusesToWriteThroughALinkAlreadyInTheDestination) {
                         "unsafe entry \"Game.app/Contents/evil\": path goes through the symbolic "
                         "link \"Game.app\"");
     EXPECT_TRUE(fs::is_empty(outside));
+}
+
+TEST(Extract, ManyFilesSharedOutAmongThreadsMatchTheArchiveAndTheLastOfRepeatedNamesWins) {
+    // Enough files for every thread to get some; sizes from empty to several read blocks, some
+    // incompressible, so entries end mid-block and span blocks.
+    std::mt19937 random(7);
+    ZipBuilder zip;
+    std::map<std::string, std::pair<std::string, unsigned>> expected;
+    for (int i = 0; i < 240; ++i) {
+        const std::string name =
+            "Game.app/Contents/part" + std::to_string(i % 7) + "/file" + std::to_string(i) + ".dat";
+        std::string content(i % 40 == 0 ? 300000 + i : i * 37, 'a');
+        if (i % 3 == 0) {
+            std::generate(content.begin(), content.end(),
+                          [&] { return static_cast<char>(random()); });
+        }
+        const unsigned mode = i % 2 == 0 ? 0644 : 0755;
+        zip.file(name, content, mode);
+        expected[name] = {content, mode};
+    }
+    zip.file("Game.app/Contents/part0/file0.dat", "the later copy", 0600);
+    expected["Game.app/Contents/part0/file0.dat"] = {"the later copy", 0600};
+    TempDir dir;
+    zip.writeTo(dir / "build.zip");
+    const ScopedUmask mask(022);
+
+    Core::extract(dir / "build.zip", dir / "out");
+    for (const auto& [name, file] : expected) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(readFile(dir / "out" / name), file.first);
+        EXPECT_EQ(permissionsOf(dir / "out" / name), file.second);
+    }
+}
+
+TEST(Extract, DamagedEntryAmongManyFailsWithItsName) {
+    ZipBuilder zip;
+    zip.uncompressed();
+    for (int i = 0; i < 200; ++i) {
+        zip.file("Game.app/f" + std::to_string(i), "PAYLOAD-" + std::to_string(i) + "-END");
+    }
+    std::string bytes = zip.bytes();
+    bytes[bytes.find("PAYLOAD-150-END") + 2] ^= 0x20;
+    TempDir dir;
+    writeFile(dir / "build.zip", bytes);
+    expectUnpackFailure(errorOf([&] { Core::extract(dir / "build.zip", dir / "out"); }),
+                        "entry \"Game.app/f150\": ");
+}
+
+TEST(Extract, ReplacesLinksAndHardLinksInTheDestinationWithoutWritingThroughThem) {
+    TempDir dir;
+    writeFile(dir / "outside/kept.txt", "outside data");
+    fs::create_directories(dir / "build/Game.app");
+    fs::create_hard_link(dir / "outside/kept.txt", dir / "build/Game.app/hard");
+    fs::create_symlink(dir / "outside/kept.txt", dir / "build/Game.app/soft");
+    ZipBuilder()
+        .file("Game.app/hard", "new hard")
+        .file("Game.app/soft", "new soft")
+        .writeTo(dir / "build.zip");
+
+    Core::extract(dir / "build.zip", dir / "build");
+    EXPECT_EQ(readFile(dir / "build/Game.app/hard"), "new hard");
+    EXPECT_EQ(readFile(dir / "build/Game.app/soft"), "new soft");
+    EXPECT_FALSE(fs::is_symlink(dir / "build/Game.app/soft"));
+    EXPECT_EQ(readFile(dir / "outside/kept.txt"), "outside data");
+}
+
+TEST(Extract, ReadOnlyFolderGetsItsModeOnceItsFilesAndLinksAreIn) {
+    TempDir dir;
+    ZipBuilder()
+        .folder("Game.app/sealed/", 0555)
+        .file("Game.app/sealed/data", "x")
+        .symlink("Game.app/sealed/alias", "data")
+        .writeTo(dir / "build.zip");
+    const ScopedUmask mask(022);
+    Core::extract(dir / "build.zip", dir / "out");
+    EXPECT_EQ(permissionsOf(dir / "out/Game.app/sealed"), 0555u);
+    EXPECT_EQ(readFile(dir / "out/Game.app/sealed/alias"), "x");
 }
 
 TEST(EntrySafety, JudgesNamesKindsAndLinkTargets) {

@@ -1,0 +1,137 @@
+// Runs one update exactly as the launcher window does (the real delegate, its worker thread
+// and update flow, against the build's release host, into $AM_INSTALL_DIR) with no screen
+// (Qt's offscreen platform), and watches the main thread meanwhile.
+//
+//   am-bench-update <expected version>
+//
+// Prints one line of key=value figures:
+//   chain_s          start of the run until its last window change has been applied
+//   max_stall_ms     longest the event loop went without serving a 1 ms timer, less the 1 ms
+//   max_pending      most window changes ever queued ahead of a probe event (sampled each ms)
+//   progress_applied progress changes the window applied
+// Exit status 0 when the run ended with the expected version installed.
+
+#include "core/InstallStore.h"
+#include "ui/AppDelegate.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QProgressBar>
+#include <QTimer>
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Posted behind whatever the worker has queued; when it arrives, everything delivered to the
+// delegate since it was posted was waiting ahead of it.
+class ProbeEvent : public QEvent {
+public:
+    static QEvent::Type type() {
+        static const auto registered = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return registered;
+    }
+    ProbeEvent() : QEvent(type()) {}
+};
+
+class MainThreadProbe : public QObject {
+public:
+    explicit MainThreadProbe(QObject& delegate) {
+        delegate.installEventFilter(this);
+        ticker_.setTimerType(Qt::PreciseTimer);
+        ticker_.setInterval(1);
+        QObject::connect(&ticker_, &QTimer::timeout, this, [this] { tick(); });
+        clock_.start();
+        ticker_.start();
+    }
+
+    double maxStallMs() const { return maxStallMs_; }
+    long long maxPending() const { return maxPending_; }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MetaCall) {
+            ++delivered_;
+        }
+        return false;
+    }
+
+    bool event(QEvent* event) override {
+        if (event->type() != ProbeEvent::type()) {
+            return QObject::event(event);
+        }
+        maxPending_ = std::max(maxPending_, delivered_ - deliveredAtPost_);
+        probeOut_ = false;
+        return true;
+    }
+
+private:
+    void tick() {
+        const double now = static_cast<double>(clock_.nsecsElapsed()) / 1e6;
+        if (lastTickMs_ >= 0) {
+            maxStallMs_ = std::max(maxStallMs_, now - lastTickMs_ - 1.0);
+        }
+        lastTickMs_ = now;
+        if (!probeOut_) {
+            probeOut_ = true;
+            deliveredAtPost_ = delivered_;
+            QCoreApplication::postEvent(this, new ProbeEvent);
+        }
+    }
+
+    QTimer ticker_;
+    QElapsedTimer clock_;
+    double lastTickMs_ = -1;
+    double maxStallMs_ = 0;
+    long long delivered_ = 0;
+    long long deliveredAtPost_ = 0;
+    long long maxPending_ = 0;
+    bool probeOut_ = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: am-bench-update <expected version>\n");
+        return 2;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    std::signal(SIGPIPE, SIG_IGN);
+    QApplication application(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+
+    AppDelegate delegate(&Core::installedVersion);
+    delegate.buildWindow();
+    long long progressApplied = 0;
+    auto* bar = delegate.window()->findChild<QProgressBar*>();
+    QObject::connect(bar, &QProgressBar::valueChanged, [&] { ++progressApplied; });
+    MainThreadProbe probe(delegate);
+
+    QElapsedTimer chain;
+    chain.start();
+    delegate.startUpdateFlow();
+    // The run is over once the worker is done and the changes it queued have been applied:
+    // a queued call posted now runs after all of them.
+    QTimer finished;
+    QObject::connect(&finished, &QTimer::timeout, [&] {
+        if (!delegate.isUpdating()) {
+            finished.stop();
+            delegate.ui([] { QCoreApplication::quit(); });
+        }
+    });
+    finished.start(1);
+    QApplication::exec();
+
+    std::printf("chain_s=%.3f max_stall_ms=%.1f max_pending=%lld progress_applied=%lld\n",
+                static_cast<double>(chain.nsecsElapsed()) / 1e9, probe.maxStallMs(),
+                probe.maxPending(), progressApplied);
+    return Core::installedVersion() == argv[1] ? 0 : 1;
+}
