@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -25,13 +24,8 @@ std::pair<std::string_view, std::string_view> splitLast(std::string_view path) {
     return {path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// Calls `step` with each name of the path in turn.
-template <typename Step> void forEachName(std::string_view path, Step step) {
-    while (!path.empty()) {
-        const std::size_t slash = path.find('/');
-        step(std::string(path.substr(0, slash)));
-        path.remove_prefix(slash == std::string_view::npos ? path.size() : slash + 1);
-    }
+bool isInside(std::string_view path, std::string_view folder) {
+    return path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/';
 }
 
 // Removes a file, link or empty folder standing at the name. Returns 0 when the name is free
@@ -50,8 +44,25 @@ int removeItem(int folder, const char* name) {
     return errno == ENOTDIR ? fileError : errno;
 }
 
-UniqueFd openChild(int folder, const std::string& name) {
-    return UniqueFd(::openat(folder, name.c_str(), FolderFlags));
+// Opens the folder `name` inside `folder`; with `create`, a missing one is made and anything
+// else standing there replaced by a folder.
+UniqueFd openChild(int folder, const std::string& name, bool create, std::string_view path) {
+    UniqueFd child(::openat(folder, name.c_str(), FolderFlags));
+    if (!child && create && (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)) {
+        if (errno != ENOENT) {
+            if (const int error = removeItem(folder, name.c_str())) {
+                Unpack::failSystem(path, "replace an item with a folder", error);
+            }
+        }
+        if (::mkdirat(folder, name.c_str(), 0777) != 0 && errno != EEXIST) {
+            Unpack::failSystem(path, "create the folder", errno);
+        }
+        child.reset(::openat(folder, name.c_str(), FolderFlags));
+    }
+    if (!child) {
+        Unpack::failSystem(path, "open the folder", errno);
+    }
+    return child;
 }
 
 } // namespace
@@ -71,81 +82,65 @@ DestinationFolder::Found DestinationFolder::lookup(const std::string& path) cons
     return S_ISLNK(info.st_mode) ? Found::Link : Found::Other;
 }
 
-void DestinationFolder::makeFolder(std::string_view path) const {
-    UniqueFd folder = openFolder({});
-    forEachName(path, [&](const std::string& name) {
-        UniqueFd next = openChild(folder.get(), name);
-        if (!next && (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)) {
-            if (errno != ENOENT) {
-                if (const int error = removeItem(folder.get(), name.c_str())) {
-                    Unpack::failSystem(path, "replace an item with a folder", error);
-                }
-            }
-            if (::mkdirat(folder.get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
-                Unpack::failSystem(path, "create the folder", errno);
-            }
-            next = openChild(folder.get(), name);
-        }
-        if (!next) {
-            Unpack::failSystem(path, "open the folder", errno);
-        }
-        folder = std::move(next);
-    });
-}
-
-UniqueFd DestinationFolder::openFolder(std::string_view path) const {
-    UniqueFd folder(::openat(root_.get(), ".", FolderFlags));
-    if (!folder) {
-        Unpack::failSystem(path, "open the folder", errno);
+int TreeWriter::reach(std::string_view path, bool create) {
+    while (!openFolders_.empty() && openFolders_.back().first != path &&
+           !isInside(path, openFolders_.back().first)) {
+        openFolders_.pop_back();
     }
-    forEachName(path, [&](const std::string& name) {
-        folder = openChild(folder.get(), name);
-        if (!folder) {
-            Unpack::failSystem(path, "open the folder", errno);
-        }
-    });
-    return folder;
-}
-
-void DestinationFolder::setFolderMode(std::string_view path, mode_t mode) const {
-    if (::fchmod(openFolder(path).get(), mode) != 0) {
-        Unpack::failSystem(path, "set the folder's mode", errno);
+    std::size_t done = openFolders_.empty() ? 0 : openFolders_.back().first.size();
+    while (done < path.size()) {
+        const std::size_t start = done == 0 ? 0 : done + 1;
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const int parent =
+            openFolders_.empty() ? destination_.descriptor() : openFolders_.back().second.get();
+        UniqueFd child = openChild(parent, std::string(path.substr(start, end - start)), create,
+                                   path.substr(0, end));
+        openFolders_.emplace_back(std::string(path.substr(0, end)), std::move(child));
+        done = end;
     }
+    return openFolders_.empty() ? destination_.descriptor() : openFolders_.back().second.get();
 }
 
-void DestinationFolder::makeLink(std::string_view path, const std::string& target) const {
+void TreeWriter::makeFolder(std::string_view path) {
+    reach(path, true);
+}
+
+UniqueFd TreeWriter::createFile(std::string_view path) {
     const auto [parentPath, name] = splitLast(path);
-    const UniqueFd parent = openFolder(parentPath);
+    const int folder = reach(parentPath, false);
     const std::string leaf(name);
-    int status = ::symlinkat(target.c_str(), parent.get(), leaf.c_str());
+    // Owner-only until the caller sets the final mode, once the content is complete.
+    UniqueFd file(::openat(folder, leaf.c_str(), NewFileFlags, 0600));
+    if (!file && errno == EEXIST) {
+        if (const int error = removeItem(folder, leaf.c_str())) {
+            Unpack::failSystem(path, "replace the file", error);
+        }
+        file.reset(::openat(folder, leaf.c_str(), NewFileFlags, 0600));
+    }
+    if (!file) {
+        Unpack::failSystem(path, "create the file", errno);
+    }
+    return file;
+}
+
+void TreeWriter::makeLink(std::string_view path, const std::string& target) {
+    const auto [parentPath, name] = splitLast(path);
+    const int folder = reach(parentPath, false);
+    const std::string leaf(name);
+    int status = ::symlinkat(target.c_str(), folder, leaf.c_str());
     if (status != 0 && errno == EEXIST) {
-        if (const int error = removeItem(parent.get(), leaf.c_str())) {
+        if (const int error = removeItem(folder, leaf.c_str())) {
             Unpack::failSystem(path, "replace an item with a link", error);
         }
-        status = ::symlinkat(target.c_str(), parent.get(), leaf.c_str());
+        status = ::symlinkat(target.c_str(), folder, leaf.c_str());
     }
     if (status != 0) {
         Unpack::failSystem(path, "create the link", errno);
     }
 }
 
-UniqueFd FileMaker::create(std::string_view path) {
-    const auto [parentPath, name] = splitLast(path);
-    if (!folder_ || parentPath != folderPath_) {
-        folder_ = destination_.openFolder(parentPath);
-        folderPath_ = parentPath;
+void TreeWriter::setFolderMode(std::string_view path, mode_t mode) {
+    if (::fchmod(reach(path, false), mode) != 0) {
+        Unpack::failSystem(path, "set the folder's mode", errno);
     }
-    const std::string leaf(name);
-    // Owner-only until the final mode is set, once the content is complete.
-    UniqueFd file(::openat(folder_.get(), leaf.c_str(), NewFileFlags, 0600));
-    if (!file && errno == EEXIST) {
-        if (const int error = removeItem(folder_.get(), leaf.c_str())) {
-            Unpack::failSystem(path, "replace the file", error);
-        }
-        file.reset(::openat(folder_.get(), leaf.c_str(), NewFileFlags, 0600));
-    }
-    if (!file) {
-        Unpack::failSystem(path, "create the file", errno);
-    }
-    return file;
 }

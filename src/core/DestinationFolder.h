@@ -6,15 +6,17 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 // The folder an archive is unpacked into, reached only through itself: every folder, file and
-// link is opened or created relative to it one name at a time, never following a symbolic link
-// on the way, so nothing written through it can land outside, whatever appears on disk
-// meanwhile. Paths are "/"-separated, relative to the folder and already checked (no empty
-// names, ".", ".." or leading "/"). Failures are the unpacking error naming the path.
+// link below it is opened or created relative to it one name at a time, never following a
+// symbolic link on the way, so nothing written through it can land outside, whatever appears
+// on disk meanwhile. Paths are "/"-separated, relative to the folder and already checked (no
+// empty names, ".", ".." or leading "/"). Failures are the unpacking error naming the path.
 //
-// The object may be shared by threads (it holds only the folder's descriptor); a FileMaker
-// belongs to one thread.
+// A DestinationFolder may be shared by threads (it only holds the folder's descriptor); each
+// thread writes through a TreeWriter of its own.
 class DestinationFolder {
 public:
     // Opens the folder; links in its own path are followed (a data folder may sit behind one).
@@ -26,32 +28,34 @@ public:
     // missing or not a folder. Links on the way are the caller's to rule out first.
     Found lookup(const std::string& path) const;
 
-    // Creates the folder with its missing parents (mode 0777 under the umask, as any new
-    // folder); a file or link standing at one of them is replaced by a folder.
-    void makeFolder(std::string_view path) const;
-    // Opens an existing folder; the empty path is the destination itself.
-    UniqueFd openFolder(std::string_view path) const;
-    // Sets a folder's permission bits exactly.
-    void setFolderMode(std::string_view path, mode_t mode) const;
-    // Creates a symbolic link, replacing a file, link or empty folder standing there.
-    void makeLink(std::string_view path, const std::string& target) const;
+    int descriptor() const { return root_.get(); }
 
 private:
     UniqueFd root_;
 };
 
-// Creates files below the destination, keeping the folder it last wrote into open: archives
-// list a folder's files together, so most files need no walk from the top.
-class FileMaker {
+// Writes below a destination from one thread. Keeps the folders on the way to the last one it
+// used open: archives list a folder's entries together, so most steps open one folder or none.
+class TreeWriter {
 public:
-    explicit FileMaker(const DestinationFolder& destination) : destination_(destination) {}
+    explicit TreeWriter(const DestinationFolder& destination) : destination_(destination) {}
 
+    // Creates the folder with its missing parents (mode 0777 under the umask, as any new
+    // folder); a file or link standing at one of them is replaced by a folder.
+    void makeFolder(std::string_view path);
     // A new, empty file at the path, open for writing; a file, link or empty folder standing
-    // there is replaced (removed, never written through).
-    UniqueFd create(std::string_view path);
+    // there is replaced (removed, never written through). The folder must exist.
+    UniqueFd createFile(std::string_view path);
+    // A symbolic link, replacing a file, link or empty folder standing there.
+    void makeLink(std::string_view path, const std::string& target);
+    // Sets an existing folder's permission bits exactly.
+    void setFolderMode(std::string_view path, mode_t mode);
 
 private:
+    // The folder at the path, opened (or created) one name at a time; the empty path is the
+    // destination. The descriptor stays valid until the next call.
+    int reach(std::string_view path, bool create);
+
     const DestinationFolder& destination_;
-    std::string folderPath_;
-    UniqueFd folder_;
+    std::vector<std::pair<std::string, UniqueFd>> openFolders_; // each inside the one before
 };

@@ -19,18 +19,19 @@ void extract(const std::filesystem::path& zip, const std::filesystem::path& into
     const Unpack::UnpackPlan plan = Unpack::planUnpacking(zip, destination);
     const mode_t umask = processUmask();
 
+    TreeWriter tree(destination);
     for (const Unpack::PlannedFolder& folder : plan.folders) {
-        destination.makeFolder(folder.path);
+        tree.makeFolder(folder.path);
     }
     Unpack::writeFiles(zip, plan, destination, umask);
     for (const Unpack::PlannedLink& link : plan.links) {
-        destination.makeLink(link.path, link.target);
+        tree.makeLink(link.path, link.target);
     }
     // Recorded folder modes come last and deepest first: a folder without write permission
     // must be complete before it gets its mode.
     for (auto folder = plan.folders.rbegin(); folder != plan.folders.rend(); ++folder) {
         if (folder->mode) {
-            destination.setFolderMode(folder->path, *folder->mode & ~umask);
+            tree.setFolderMode(folder->path, *folder->mode & ~umask);
         }
     }
 }

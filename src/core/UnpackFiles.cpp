@@ -132,7 +132,7 @@ struct Job {
     mode_t umask;
 };
 
-void writeFile(const Job& job, EntryCursor& cursor, FileMaker& maker, const PlannedFile& file) {
+void writeFile(const Job& job, EntryCursor& cursor, TreeWriter& tree, const PlannedFile& file) {
     archive_entry* header = cursor.advanceTo(file.entry);
     const char* name = archive_entry_pathname(header);
     // Paths come from the plan, never from this reader; a different name here means the file
@@ -141,7 +141,7 @@ void writeFile(const Job& job, EntryCursor& cursor, FileMaker& maker, const Plan
         fail("cannot read archive " + shownName(job.zip.string()) +
              ": it changed while being unpacked");
     }
-    UniqueFd out = maker.create(file.path);
+    UniqueFd out = tree.createFile(file.path);
     copyData(cursor.reader(), out.get(), file.recordedName());
     if (::fchmod(out.get(), file.mode & ~job.umask) != 0) {
         failSystem(file.recordedName(), "set the file's mode", errno);
@@ -157,13 +157,13 @@ void writeQueuedFiles(const Job& job, FileQueue& queue) {
         // The locale is per thread: names convert to UTF-8 here too.
         const Utf8NameLocale utf8Names;
         std::optional<EntryCursor> cursor;
-        FileMaker maker(job.destination);
+        TreeWriter tree(job.destination);
         while (const std::optional<std::size_t> index = queue.next()) {
             current = *index;
             if (!cursor) {
                 cursor.emplace(job.zip, job.plan.access);
             }
-            writeFile(job, *cursor, maker, job.plan.files[current]);
+            writeFile(job, *cursor, tree, job.plan.files[current]);
         }
     } catch (...) {
         queue.fail(current, std::current_exception());
