@@ -34,6 +34,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::ui(std::function<void()> work) {
     // A queued call is posted as an event even on the main thread, so it always runs on a later
     // turn of the loop, after every event posted before it.
+    const std::lock_guard lock(queueMutex_);
+    lastQueuedProgress_.reset();
     QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
@@ -42,7 +44,24 @@ void AppDelegate::setStatus(std::string text) {
 }
 
 void AppDelegate::setProgress(double fraction) {
-    ui([this, fraction] { Views::setFraction(*progressBar_, fraction); });
+    const std::lock_guard lock(queueMutex_);
+    if (lastQueuedProgress_) {
+        lastQueuedProgress_->fraction = fraction;
+        return;
+    }
+    auto pending = std::make_shared<PendingProgress>(PendingProgress{fraction});
+    lastQueuedProgress_ = pending;
+    QMetaObject::invokeMethod(
+        this, [this, pending] { Views::setFraction(*progressBar_, takeProgress(pending)); },
+        Qt::QueuedConnection);
+}
+
+double AppDelegate::takeProgress(const std::shared_ptr<PendingProgress>& pending) {
+    const std::lock_guard lock(queueMutex_);
+    if (lastQueuedProgress_ == pending) {
+        lastQueuedProgress_.reset();
+    }
+    return pending->fraction;
 }
 
 void AppDelegate::showReleaseText(std::vector<ChangelogEntry> entries) {

@@ -62,7 +62,8 @@ public:
     // also when called on the main thread. Work still queued when the delegate goes is dropped.
     void ui(std::function<void()> work);
     void setStatus(std::string text) override;
-    // 0 empties the progress bar, 1 fills it.
+    // 0 empties the progress bar, 1 fills it. Fractions set while the last one is still queued
+    // with nothing behind it replace it: the bar shows the latest, once.
     void setProgress(double fraction) override;
     void showReleaseText(std::vector<ChangelogEntry> entries) override;
     void showPlayButton(std::string title, bool enabled) override;
@@ -114,6 +115,18 @@ private:
 
     ReleaseEndpoints endpoints_;
     TransferOptions transferOptions_;
+
+    // A queued progress change that is still the last change queued. A download reports
+    // thousands of fractions a second: while nothing else is queued behind it, later fractions
+    // update it instead of queuing more, so the main thread applies the latest one once and
+    // every other change still applies in the order queued. Guarded by queueMutex_, which is
+    // held while posting so that the check and the post are one step.
+    struct PendingProgress {
+        double fraction;
+    };
+    double takeProgress(const std::shared_ptr<PendingProgress>& pending);
+    std::mutex queueMutex_;
+    std::shared_ptr<PendingProgress> lastQueuedProgress_;
 
     // True while an update run is in progress. Set (test-and-set) on the main thread when a run
     // is started, cleared by the worker as its last step.

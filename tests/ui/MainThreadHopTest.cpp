@@ -3,6 +3,7 @@
 #include "ui/Views.h"
 
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QThread>
 
 #include <thread>
@@ -43,6 +44,25 @@ TEST_F(MainThreadHop, ChangesFromAWorkerApplyInOrderOnTheMainThread) {
         EXPECT_DOUBLE_EQ(seen[i - 1].second, i / double(steps));
         EXPECT_TRUE(onMainThread[i - 1]);
     }
+}
+
+TEST_F(MainThreadHop, ProgressWaitingWithNothingBehindItTakesTheLatestFractionInstead) {
+    // A download reports thousands of fractions a second; the queue holds one of them.
+    QProgressBar& bar = view<QProgressBar>("progressBar");
+    QSignalSpy values(&bar, &QProgressBar::valueChanged);
+    std::thread worker([&] {
+        for (int i = 1; i <= 1000; ++i) {
+            delegate.setProgress(i / 2000.0);
+        }
+    });
+    worker.join();
+    runQueuedWork();
+    ASSERT_EQ(values.size(), 1);
+    EXPECT_DOUBLE_EQ(Views::fraction(bar), 0.5);
+
+    delegate.setProgress(0.6);
+    runQueuedWork();
+    EXPECT_DOUBLE_EQ(Views::fraction(bar), 0.6) << "a new fraction once the last one applied";
 }
 
 TEST_F(MainThreadHop, IsDeferredEvenOnTheMainThread) {
