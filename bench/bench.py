@@ -15,7 +15,8 @@ order shuffled per round (fixed seed):
                on disk and on tmpfs
 
 Wall time is taken around each command after a sync; peak resident memory comes from
-/usr/bin/time (the largest process of a pipeline). Outputs of a round are removed at its end.
+/usr/bin/time (the largest process of a pipeline). Outputs on disk are emptied, not removed,
+until the run ends (see release_space).
 The table of medians and ratios goes to standard output and is appended to bench/RESULTS.md.
 """
 
@@ -150,6 +151,16 @@ def timed(command, env=None):
     return Sample(seconds, rss_kb, done.stdout)
 
 
+def release_space(tree):
+    """Empties every file but keeps the inodes: ext4 makes new files slow for minutes near
+    recently deleted ones, which would tax whichever command runs next. Removed at the end."""
+    for folder, _, names in os.walk(tree):
+        for name in names:
+            path = os.path.join(folder, name)
+            if not os.path.islink(path):
+                os.truncate(path, 0)
+
+
 class Bench:
     def __init__(self, args, inputs, host, runs):
         self.args, self.inputs, self.host, self.runs = args, inputs, host, runs
@@ -224,10 +235,9 @@ class Bench:
                 out = os.path.join(base, f"r{number}-{shape}-{tool.replace(':', '-')}")
                 self.measure(shape, tool, out)
                 if tool.startswith("tmpfs"):
-                    shutil.rmtree(out)  # memory, not disk: no reason to keep it
-        for item in os.listdir(self.runs):
-            shutil.rmtree(os.path.join(self.runs, item))
-        subprocess.run(["sync"], check=True)
+                    shutil.rmtree(out)
+                else:
+                    release_space(out)
 
 
 # ---------------------------------------------------------------------------------------------

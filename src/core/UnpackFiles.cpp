@@ -29,25 +29,44 @@ namespace {
 // little on a desktop and only costs memory.
 constexpr unsigned MaxThreads = 4;
 
-// Hands out the plan's files one at a time in archive order, so readers only ever move forward
-// and a thread that draws large files simply takes fewer. Keeps the failure of the earliest
-// file; after any failure no more files are handed out.
+// Hands out the plan's files in archive order, in batches: consecutive files of one folder go
+// to one thread, because creating a file locks its folder, up to BatchBytes so that a large
+// folder is still shared out. Readers thus only ever move forward, and a thread that draws
+// large files simply takes fewer. Keeps the failure of the earliest file; after any failure no
+// more batches are handed out.
 class FileQueue {
 public:
-    explicit FileQueue(std::size_t count) : count_(count) {}
+    struct Batch {
+        std::size_t begin;
+        std::size_t end;
+    };
 
-    std::optional<std::size_t> next() {
-        const std::size_t index = next_.fetch_add(1);
-        if (failed_.load() || index >= count_) {
-            return std::nullopt;
+    explicit FileQueue(const std::vector<PlannedFile>& files) {
+        std::int64_t bytes = 0;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (i == 0 || bytes >= BatchBytes || folderOf(files[i]) != folderOf(files[i - 1])) {
+                batches_.push_back({i, i});
+                bytes = 0;
+            }
+            ++batches_.back().end;
+            bytes += files[i].size;
         }
-        return index;
     }
 
-    void fail(std::size_t index, std::exception_ptr error) {
+    std::size_t batchCount() const { return batches_.size(); }
+
+    std::optional<Batch> next() {
+        const std::size_t index = next_.fetch_add(1);
+        if (failed_.load() || index >= batches_.size()) {
+            return std::nullopt;
+        }
+        return batches_[index];
+    }
+
+    void fail(std::size_t file, std::exception_ptr error) {
         const std::lock_guard lock(mutex_);
-        if (index < failedIndex_) {
-            failedIndex_ = index;
+        if (file < failedFile_) {
+            failedFile_ = file;
             failure_ = std::move(error);
         }
         failed_.store(true);
@@ -60,11 +79,18 @@ public:
     }
 
 private:
-    const std::size_t count_;
+    static constexpr std::int64_t BatchBytes = 8 << 20;
+
+    static std::string_view folderOf(const PlannedFile& file) {
+        const std::size_t slash = file.path.rfind('/');
+        return std::string_view(file.path).substr(0, slash == std::string::npos ? 0 : slash);
+    }
+
+    std::vector<Batch> batches_;
     std::atomic<std::size_t> next_{0};
     std::atomic<bool> failed_{false};
-    std::mutex mutex_; // guards failedIndex_ and failure_ while threads run
-    std::size_t failedIndex_ = std::numeric_limits<std::size_t>::max();
+    std::mutex mutex_; // guards failedFile_ and failure_ while threads run
+    std::size_t failedFile_ = std::numeric_limits<std::size_t>::max();
     std::exception_ptr failure_;
 };
 
@@ -158,24 +184,25 @@ void writeQueuedFiles(const Job& job, FileQueue& queue) {
         const Utf8NameLocale utf8Names;
         std::optional<EntryCursor> cursor;
         TreeWriter tree(job.destination);
-        while (const std::optional<std::size_t> index = queue.next()) {
-            current = *index;
+        while (const std::optional<FileQueue::Batch> batch = queue.next()) {
             if (!cursor) {
                 cursor.emplace(job.zip, job.plan.access);
             }
-            writeFile(job, *cursor, tree, job.plan.files[current]);
+            for (current = batch->begin; current < batch->end; ++current) {
+                writeFile(job, *cursor, tree, job.plan.files[current]);
+            }
         }
     } catch (...) {
         queue.fail(current, std::current_exception());
     }
 }
 
-unsigned threadCount(const UnpackPlan& plan) {
+unsigned threadCount(const UnpackPlan& plan, std::size_t batches) {
     if (plan.access == ZipAccess::Sequential) {
         return 1; // passing over entries would mean inflating them
     }
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t useful = std::max<std::size_t>(1, plan.files.size());
+    const std::size_t useful = std::max<std::size_t>(1, batches);
     return static_cast<unsigned>(std::min<std::size_t>({cores, MaxThreads, useful}));
 }
 
@@ -184,10 +211,11 @@ unsigned threadCount(const UnpackPlan& plan) {
 void writeFiles(const fs::path& zip, const UnpackPlan& plan, const DestinationFolder& destination,
                 mode_t umask) {
     const Job job{zip, plan, destination, umask};
-    FileQueue queue(plan.files.size());
+    FileQueue queue(plan.files);
     {
         std::vector<std::jthread> helpers;
-        for (unsigned i = 1; i < threadCount(plan); ++i) {
+        const unsigned threads = threadCount(plan, queue.batchCount());
+        for (unsigned i = 1; i < threads; ++i) {
             helpers.emplace_back([&job, &queue] { writeQueuedFiles(job, queue); });
         }
         writeQueuedFiles(job, queue);

@@ -162,7 +162,8 @@ public:
             folders_.add(path, mode);
         } else if (kind == EntryKind::File) {
             std::string recorded = name == path ? std::string() : name;
-            files_.push_back({position, std::move(path), std::move(recorded), mode});
+            const la_int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
+            files_.push_back({position, std::move(path), std::move(recorded), mode, size});
         } else {
             guard_.addArchiveLink(path);
             links_.push_back({std::move(path), target});

@@ -4,6 +4,7 @@
 #include "core/ZipReader.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -29,6 +30,7 @@ struct PlannedFile {
     std::string name; // as recorded when that differs from the path (kept small for builds
                       // of many files)
     mode_t mode;
+    std::int64_t size; // unpacked bytes as recorded, 0 when the archive does not say
 
     // The name as recorded, for messages and to recognise the entry again.
     const std::string& recordedName() const { return name.empty() ? path : name; }

@@ -318,15 +318,17 @@ TEST(Extract, ManyFilesSharedOutAmongThreadsMatchTheArchiveAndTheLastOfRepeatedN
 TEST(Extract, DamagedEntryAmongManyFailsWithItsName) {
     ZipBuilder zip;
     zip.uncompressed();
+    // Ten folders, so the files are shared out among threads.
     for (int i = 0; i < 200; ++i) {
-        zip.file("Game.app/f" + std::to_string(i), "PAYLOAD-" + std::to_string(i) + "-END");
+        zip.file("Game.app/d" + std::to_string(i / 20) + "/f" + std::to_string(i),
+                 "PAYLOAD-" + std::to_string(i) + "-END");
     }
     std::string bytes = zip.bytes();
     bytes[bytes.find("PAYLOAD-150-END") + 2] ^= 0x20;
     TempDir dir;
     writeFile(dir / "build.zip", bytes);
     expectUnpackFailure(errorOf([&] { Core::extract(dir / "build.zip", dir / "out"); }),
-                        "entry \"Game.app/f150\": ");
+                        "entry \"Game.app/d7/f150\": ");
 }
 
 TEST(Extract, ReplacesLinksAndHardLinksInTheDestinationWithoutWritingThroughThem) {
