@@ -41,9 +41,9 @@ private:
 } // namespace
 
 FileDownloader::FileDownloader(std::filesystem::path destination, ProgressHandler onProgress,
-                               FinishHandler onFinish, TransferOptions options)
+                               FinishHandler onFinish, TransferOptions options, DownloadCheck check)
     : destination_(std::move(destination)), onProgress_(std::move(onProgress)),
-      onFinish_(std::move(onFinish)), options_(std::move(options)) {}
+      onFinish_(std::move(onFinish)), options_(std::move(options)), check_(std::move(check)) {}
 
 // worker_ is destroyed first: std::jthread requests a stop, which ends a running transfer, and
 // joins, so onFinish has run before the other members go away.
@@ -85,7 +85,8 @@ void FileDownloader::finish(const std::optional<Error>& error) {
 }
 
 void syncDownload(const std::string& url, const std::filesystem::path& to,
-                  const std::function<void(double)>& progress, const TransferOptions& options) {
+                  const std::function<void(double)>& progress, const TransferOptions& options,
+                  const DownloadCheck& check) {
     std::optional<Error> failure;
     std::binary_semaphore finished(0);
     FileDownloader downloader(
@@ -94,7 +95,7 @@ void syncDownload(const std::string& url, const std::filesystem::path& to,
             failure = error;
             finished.release();
         },
-        options);
+        options, check);
     downloader.start(url);
     // Wait for the report rather than leaving the scope: the downloader's destructor would
     // stop a transfer that is still running.

@@ -3,11 +3,23 @@
 #include "core/Transfer.h"
 #include "platform/Error.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <thread>
+
+// What the finished body must match before it is moved into place at the destination.
+struct DownloadCheck {
+    // Hex SHA-256 (either case) the body must have; empty means not checked. The bytes are
+    // hashed as they are written, never read a second time. A mismatch, or a value that is not
+    // 64 hex digits, fails with "am" 6 "download checksum mismatch" and nothing is kept.
+    std::string sha256;
+    // The size the release announced (the manifest's macsize). Above 0, a body that runs past it
+    // by more than a small margin is cut off with "am" 12 "release file too large".
+    std::int64_t declaredSize = 0;
+};
 
 // Downloads one address to a file on its own background thread.
 //
@@ -27,7 +39,8 @@ public:
     using FinishHandler = std::function<void(const std::optional<Error>& error)>;
 
     FileDownloader(std::filesystem::path destination, ProgressHandler onProgress,
-                   FinishHandler onFinish, TransferOptions options = defaultTransferOptions());
+                   FinishHandler onFinish, TransferOptions options = defaultTransferOptions(),
+                   DownloadCheck check = {});
     ~FileDownloader();
     FileDownloader(const FileDownloader&) = delete;
     FileDownloader& operator=(const FileDownloader&) = delete;
@@ -43,6 +56,7 @@ private:
     ProgressHandler onProgress_;
     FinishHandler onFinish_;
     TransferOptions options_;
+    DownloadCheck check_;
     bool finished_ = false; // only touched on worker_
     std::jthread worker_;
 };
@@ -51,4 +65,5 @@ private:
 // the download's thread, never after this returns.
 void syncDownload(const std::string& url, const std::filesystem::path& to,
                   const std::function<void(double)>& progress,
-                  const TransferOptions& options = defaultTransferOptions());
+                  const TransferOptions& options = defaultTransferOptions(),
+                  const DownloadCheck& check = {});
