@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <stdexcept>
 #include <strings.h>
 
@@ -73,15 +74,15 @@ std::string LoopbackServer::url(std::string_view path) const {
 
 void LoopbackServer::serve(const std::string& path, std::string body, int status,
                            std::string contentType) {
-    addRoute(path, [body = std::move(body), status,
-                    contentType = std::move(contentType)](httplib::Response& response) {
+    addRoute(path, [body = std::move(body), status, contentType = std::move(contentType)](
+                       const httplib::Request&, httplib::Response& response) {
         response.status = status;
         response.set_content(body, contentType);
     });
 }
 
 void LoopbackServer::serveChunked(const std::string& path, std::string body) {
-    addRoute(path, [body = std::move(body)](httplib::Response& response) {
+    addRoute(path, [body = std::move(body)](const httplib::Request&, httplib::Response& response) {
         response.set_chunked_content_provider(
             "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
                 if (offset >= body.size()) {
@@ -95,14 +96,15 @@ void LoopbackServer::serveChunked(const std::string& path, std::string body) {
 }
 
 void LoopbackServer::serveGenerated(const std::string& path, std::int64_t size) {
-    addRoute(path, [size](httplib::Response& response) {
+    addRoute(path, [size](const httplib::Request&, httplib::Response& response) {
         response.set_content_provider(static_cast<std::size_t>(size), "application/octet-stream",
                                       writeGenerated);
     });
 }
 
 void LoopbackServer::redirect(const std::string& path, std::string location, int status) {
-    addRoute(path, [location = std::move(location), status](httplib::Response& response) {
+    addRoute(path, [location = std::move(location), status](const httplib::Request&,
+                                                            httplib::Response& response) {
         response.set_redirect(location, status);
     });
 }
@@ -110,7 +112,7 @@ void LoopbackServer::redirect(const std::string& path, std::string location, int
 void LoopbackServer::stall(const std::string& path, std::chrono::milliseconds duration,
                            std::string prefix) {
     if (prefix.empty()) {
-        addRoute(path, [this, duration](httplib::Response& response) {
+        addRoute(path, [this, duration](const httplib::Request&, httplib::Response& response) {
             waitUnlessStopping(duration);
             // Closing without an answer: the client sees the connection end.
             response.set_content_provider(
@@ -119,7 +121,8 @@ void LoopbackServer::stall(const std::string& path, std::chrono::milliseconds du
         });
         return;
     }
-    addRoute(path, [this, duration, prefix = std::move(prefix)](httplib::Response& response) {
+    addRoute(path, [this, duration, prefix = std::move(prefix)](const httplib::Request&,
+                                                                httplib::Response& response) {
         response.set_content_provider(
             prefix.size() + 1, "application/octet-stream",
             [this, duration, prefix](std::size_t, std::size_t, httplib::DataSink& sink) {
@@ -132,13 +135,76 @@ void LoopbackServer::stall(const std::string& path, std::chrono::milliseconds du
 
 void LoopbackServer::closeMidBody(const std::string& path, std::string prefix,
                                   std::size_t announcedLength) {
-    addRoute(path, [prefix = std::move(prefix), announcedLength](httplib::Response& response) {
+    addRoute(path, [prefix = std::move(prefix), announcedLength](const httplib::Request&,
+                                                                 httplib::Response& response) {
         response.set_content_provider(announcedLength, "application/octet-stream",
                                       [prefix](std::size_t, std::size_t, httplib::DataSink& sink) {
                                           sink.write(prefix.data(), prefix.size());
                                           return false;
                                       });
     });
+}
+
+void LoopbackServer::serveFile(const std::string& path, std::vector<FileAnswer> answers) {
+    auto requestCount = std::make_shared<std::atomic<std::size_t>>(0);
+    auto shared = std::make_shared<const std::vector<FileAnswer>>(std::move(answers));
+    addRoute(path, [this, requestCount, shared](const httplib::Request& request,
+                                                httplib::Response& response) {
+        const std::size_t n = std::min((*requestCount)++, shared->size() - 1);
+        answerFile(request, std::shared_ptr<const FileAnswer>(shared, &(*shared)[n]), response);
+    });
+}
+
+void LoopbackServer::answerFile(const httplib::Request& request,
+                                std::shared_ptr<const FileAnswer> shared,
+                                httplib::Response& response) {
+    const FileAnswer& answer = *shared;
+    if (answer.status != 200) {
+        response.status = answer.status;
+        response.set_content("unavailable", "text/plain");
+        return;
+    }
+    if (!answer.etag.empty()) {
+        response.set_header("ETag", answer.etag);
+    }
+    const std::size_t size = answer.body.size();
+    std::size_t start = 0;
+    const std::string range = request.get_header_value("Range");
+    const bool rangeApplies =
+        answer.honourRange && range.starts_with("bytes=") && range.ends_with("-") &&
+        (!request.has_header("If-Range") || request.get_header_value("If-Range") == answer.etag);
+    if (rangeApplies) {
+        start = std::stoul(range.substr(6));
+        if (start >= size) {
+            response.status = 416;
+            response.set_header("Content-Range", "bytes */" + std::to_string(size));
+            return;
+        }
+        if (answer.misplacedRange) {
+            start = 0;
+        }
+        response.status = 206;
+        response.set_header("Content-Range", "bytes " + std::to_string(start) + "-" +
+                                                 std::to_string(size - 1) + "/" +
+                                                 std::to_string(size));
+    }
+    const std::size_t end = std::min(size, answer.cutAt.value_or(size));
+    // The provider runs after this handler returns, so it shares the answer.
+    response.set_content_provider(
+        size - start, "application/octet-stream",
+        [this, shared, start, end](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            const std::size_t from = start + offset;
+            if (from >= end) {
+                waitUnlessStopping(shared->holdAtCut);
+                return false;
+            }
+            const std::size_t count = std::min<std::size_t>(64 * 1024, end - from);
+            if (!sink.write(shared->body.data() + from, count)) {
+                return false;
+            }
+            fileBytesSent_ += static_cast<std::int64_t>(count);
+            return true;
+        });
 }
 
 std::vector<RecordedRequest> LoopbackServer::requests() const {
@@ -163,6 +229,10 @@ void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response
                 recorded.headers.emplace_back(name, value);
             }
         }
+        // cpp-httplib cuts every answer to the request's Range by itself; the routes decide
+        // that here, as a real server would, so the ranges it parsed are dropped. The request
+        // object is not const: cpp-httplib hands its own local variable to the handler.
+        const_cast<httplib::Request&>(request).ranges.clear();
         if (const auto found = routes_.find(request.path); found != routes_.end()) {
             route = found->second;
         }
@@ -172,7 +242,7 @@ void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response
         response.set_content("not found", "text/plain");
         return;
     }
-    route(response);
+    route(request, response);
 }
 
 void LoopbackServer::waitUnlessStopping(std::chrono::milliseconds duration) {
@@ -185,5 +255,6 @@ TransferOptions loopbackTransferOptions() {
     options.connectTimeout = std::chrono::seconds(1);
     options.idleTimeout = std::chrono::seconds(1);
     options.allowPlainHttp = true;
+    options.retryDelays.clear();
     return options;
 }
