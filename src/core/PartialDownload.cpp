@@ -71,6 +71,23 @@ std::int64_t fileSize(int fd, const fs::path& path) {
     return info.st_size;
 }
 
+// The name belongs to the download: whatever else stands there (a folder, a link, a file
+// left unwritable) is cleared once rather than failing every later download. A missing folder
+// still fails.
+UniqueFd openPartFile(const fs::path& path) {
+    constexpr int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+    UniqueFd fd(::open(path.c_str(), flags, 0644));
+    if (!fd && errno != ENOENT) {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+        fd.reset(::open(path.c_str(), flags, 0644));
+    }
+    if (!fd) {
+        throw Error::posix(errno, "open", path);
+    }
+    return fd;
+}
+
 } // namespace
 
 std::string resumeValidator(const ResponseHead& head) {
@@ -85,10 +102,7 @@ std::string resumeValidator(const ResponseHead& head) {
 PartialDownload::PartialDownload(fs::path destination, std::string address)
     : destination_(std::move(destination)), path_(destination_.string() + ".part"),
       recordPath_(destination_.string() + ".part.meta") {
-    fd_.reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    if (!fd_) {
-        throw Error::posix(errno, "open", path_);
-    }
+    fd_ = openPartFile(path_);
     record_ = readRecord(recordPath_);
     size_ = fileSize(fd_.get(), path_);
     const bool sameBody = record_.address == address && !record_.validator.empty() &&

@@ -87,6 +87,10 @@ TEST_F(FileDownloaderTest, ReplacesWhateverStandsAtTheDestination) {
         fs::remove_all(destination);
         writeFile(earlierIsFolder ? destination / "inner" / "file" : destination,
                   "old archive, longer than the new one");
+        if (earlierIsFolder) {
+            // Something odd where the partial file goes is cleared too.
+            writeFile(folder / "update.zip.part" / "inner", "not a partial file");
+        }
         download("/build.zip");
         EXPECT_EQ(readFile(destination), "new archive");
         EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
