@@ -74,15 +74,15 @@ std::string LoopbackServer::url(std::string_view path) const {
 
 void LoopbackServer::serve(const std::string& path, std::string body, int status,
                            std::string contentType) {
-    addRoute(path, [body = std::move(body), status, contentType = std::move(contentType)](
-                       const httplib::Request&, httplib::Response& response) {
+    addRoute(path, [body = std::move(body), status,
+                    contentType = std::move(contentType)](httplib::Response& response) {
         response.status = status;
         response.set_content(body, contentType);
     });
 }
 
 void LoopbackServer::serveChunked(const std::string& path, std::string body) {
-    addRoute(path, [body = std::move(body)](const httplib::Request&, httplib::Response& response) {
+    addRoute(path, [body = std::move(body)](httplib::Response& response) {
         response.set_chunked_content_provider(
             "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
                 if (offset >= body.size()) {
@@ -96,15 +96,14 @@ void LoopbackServer::serveChunked(const std::string& path, std::string body) {
 }
 
 void LoopbackServer::serveGenerated(const std::string& path, std::int64_t size) {
-    addRoute(path, [size](const httplib::Request&, httplib::Response& response) {
+    addRoute(path, [size](httplib::Response& response) {
         response.set_content_provider(static_cast<std::size_t>(size), "application/octet-stream",
                                       writeGenerated);
     });
 }
 
 void LoopbackServer::redirect(const std::string& path, std::string location, int status) {
-    addRoute(path, [location = std::move(location), status](const httplib::Request&,
-                                                            httplib::Response& response) {
+    addRoute(path, [location = std::move(location), status](httplib::Response& response) {
         response.set_redirect(location, status);
     });
 }
@@ -112,7 +111,7 @@ void LoopbackServer::redirect(const std::string& path, std::string location, int
 void LoopbackServer::stall(const std::string& path, std::chrono::milliseconds duration,
                            std::string prefix) {
     if (prefix.empty()) {
-        addRoute(path, [this, duration](const httplib::Request&, httplib::Response& response) {
+        addRoute(path, [this, duration](httplib::Response& response) {
             waitUnlessStopping(duration);
             // Closing without an answer: the client sees the connection end.
             response.set_content_provider(
@@ -121,8 +120,7 @@ void LoopbackServer::stall(const std::string& path, std::chrono::milliseconds du
         });
         return;
     }
-    addRoute(path, [this, duration, prefix = std::move(prefix)](const httplib::Request&,
-                                                                httplib::Response& response) {
+    addRoute(path, [this, duration, prefix = std::move(prefix)](httplib::Response& response) {
         response.set_content_provider(
             prefix.size() + 1, "application/octet-stream",
             [this, duration, prefix](std::size_t, std::size_t, httplib::DataSink& sink) {
@@ -135,8 +133,7 @@ void LoopbackServer::stall(const std::string& path, std::chrono::milliseconds du
 
 void LoopbackServer::closeMidBody(const std::string& path, std::string prefix,
                                   std::size_t announcedLength) {
-    addRoute(path, [prefix = std::move(prefix), announcedLength](const httplib::Request&,
-                                                                 httplib::Response& response) {
+    addRoute(path, [prefix = std::move(prefix), announcedLength](httplib::Response& response) {
         response.set_content_provider(announcedLength, "application/octet-stream",
                                       [prefix](std::size_t, std::size_t, httplib::DataSink& sink) {
                                           sink.write(prefix.data(), prefix.size());
@@ -148,8 +145,8 @@ void LoopbackServer::closeMidBody(const std::string& path, std::string prefix,
 void LoopbackServer::serveFile(const std::string& path, std::vector<FileAnswer> answers) {
     auto requestCount = std::make_shared<std::atomic<std::size_t>>(0);
     auto shared = std::make_shared<const std::vector<FileAnswer>>(std::move(answers));
-    addRoute(path, [this, requestCount, shared](const httplib::Request& request,
-                                                httplib::Response& response) {
+    addRequestRoute(path, [this, requestCount, shared](const httplib::Request& request,
+                                                       httplib::Response& response) {
         const std::size_t n = std::min((*requestCount)++, shared->size() - 1);
         answerFile(request, std::shared_ptr<const FileAnswer>(shared, &(*shared)[n]), response);
     });
@@ -213,12 +210,18 @@ std::vector<RecordedRequest> LoopbackServer::requests() const {
 }
 
 void LoopbackServer::addRoute(const std::string& path, Route route) {
+    addRequestRoute(path,
+                    [route = std::move(route)](const httplib::Request&,
+                                               httplib::Response& response) { route(response); });
+}
+
+void LoopbackServer::addRequestRoute(const std::string& path, RequestRoute route) {
     std::lock_guard lock(mutex_);
     routes_[path] = std::move(route);
 }
 
 void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response& response) {
-    Route route;
+    RequestRoute route;
     {
         std::lock_guard lock(mutex_);
         RecordedRequest& recorded = requests_.emplace_back();

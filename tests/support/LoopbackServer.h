@@ -95,9 +95,11 @@ public:
     std::vector<RecordedRequest> requests() const;
 
 private:
-    using Route = std::function<void(const httplib::Request&, httplib::Response&)>;
+    using Route = std::function<void(httplib::Response&)>;
+    using RequestRoute = std::function<void(const httplib::Request&, httplib::Response&)>;
 
     void addRoute(const std::string& path, Route route);
+    void addRequestRoute(const std::string& path, RequestRoute route);
     void dispatch(const httplib::Request& request, httplib::Response& response);
     // Sleeps for `duration` or until the server stops, whichever comes first.
     void waitUnlessStopping(std::chrono::milliseconds duration);
@@ -110,7 +112,7 @@ private:
     mutable std::mutex mutex_; // guards everything below; written by the test and by handlers
     std::condition_variable stoppingChanged_;
     bool stopping_ = false;
-    std::map<std::string, Route> routes_;
+    std::map<std::string, RequestRoute> routes_;
     std::vector<RecordedRequest> requests_;
 
     std::atomic<std::int64_t> fileBytesSent_ = 0;
