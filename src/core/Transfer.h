@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <stop_token>
+#include <string>
 
 // How one HTTP transfer behaves. Production uses the defaults; tests shorten the time-outs.
 struct TransferOptions {
@@ -12,6 +13,9 @@ struct TransferOptions {
     bool allowPlainHttp = false;
     // A stop request aborts the transfer promptly (the window closing mid-download).
     std::stop_token stop;
+    // The certificate authorities https peers are checked against, as a PEM file; empty means
+    // the system's store. Tests point it at a CA of their own.
+    std::string caFile;
 };
 
 // The defaults for this build (plain http allowed only when the release host is http).
