@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -101,31 +103,29 @@ TEST_F(UpdateFlowSafety, RefusalsBeforeAnythingIsWrittenNameTheReason) {
     const TestKeyPair studio;
     struct Case {
         const char* name;
-        std::function<void()> arrange;
+        std::string manifestExtra;
         ReleaseKeys keys;
+        bool otherLauncherAtWork; // holds the lock, half-way through unpacking
         const char* reason;
     };
     const Case cases[] = {
-        {"unsigned release, signing build", [&] { publish(checksumLine()); }, studio.keys(),
+        {"unsigned release, signing build", checksumLine(), studio.keys(), false,
          "release signature is not valid"},
-        {"another launcher updating",
-         [&] {
-             publish();
-             writeFile(root / "build.staging" / gameFile, "the other launcher's work");
-         },
-         {},
-         "another launcher is updating this install"},
+        {"another launcher updating", "", {}, true, "another launcher is updating this install"},
         {"archive larger than the free space",
-         [&] { publish("macsize=1152921504606846976\n"); },
+         "macsize=1152921504606846976\n",
          {},
+         false,
          "not enough disk space: 1099511627776 MB needed, "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        c.arrange();
-        const std::optional<InstallLock> otherLauncher = fs::exists(root / "build.staging")
-                                                             ? std::make_optional<InstallLock>(root)
-                                                             : std::nullopt;
+        publish(c.manifestExtra);
+        std::optional<InstallLock> otherLauncher;
+        if (c.otherLauncherAtWork) {
+            writeFile(root / "build.staging" / gameFile, "the other launcher's work");
+            otherLauncher.emplace(root);
+        }
         run(c.keys);
         EXPECT_EQ(view.state, "ERROR");
         EXPECT_TRUE(view.status.starts_with(std::string("Could not fetch the build.\n") + c.reason))
