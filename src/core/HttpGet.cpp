@@ -119,6 +119,9 @@ void configure(CURL* easy, CURLU* url, curl_slist* headers, const TransferOption
     setOption(easy, CURLOPT_PROTOCOLS_STR, allowedProtocols(options.allowPlainHttp));
     setOption(easy, CURLOPT_REDIR_PROTOCOLS_STR, allowedProtocols(options.allowPlainHttp));
     setOption(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+    if (!options.caFile.empty()) {
+        setOption(easy, CURLOPT_CAINFO, options.caFile.c_str());
+    }
     // Time-outs without signals: the transfer runs on worker threads.
     setOption(easy, CURLOPT_NOSIGNAL, 1L);
     setOption(easy, CURLOPT_ERRORBUFFER, errorText);

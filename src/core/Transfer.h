@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <stop_token>
+#include <string>
 #include <vector>
 
 // How one HTTP transfer behaves. Production uses the defaults; tests shorten the time-outs.
@@ -24,6 +25,9 @@ struct TransferOptions {
     // with the number of the attempt about to start (2 for the first retry) and the most
     // attempts there will be.
     std::function<void(int attempt, int attempts)> onRetry;
+    // The certificate authorities https peers are checked against, as a PEM file; empty means
+    // the system's store. Tests point it at a CA of their own.
+    std::string caFile;
 };
 
 // The defaults for this build (plain http allowed only when the release host is http).

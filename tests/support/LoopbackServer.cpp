@@ -34,26 +34,39 @@ std::optional<std::string> RecordedRequest::header(std::string_view name) const 
     return std::nullopt;
 }
 
-LoopbackServer::LoopbackServer(int port) {
+LoopbackServer::LoopbackServer(int port)
+    : LoopbackServer(std::make_unique<httplib::Server>(), "http", port) {}
+
+LoopbackServer::LoopbackServer(const TlsIdentity& identity)
+    : LoopbackServer(std::make_unique<httplib::SSLServer>(identity.certificate.c_str(),
+                                                          identity.privateKey.c_str()),
+                     "https", 0) {}
+
+LoopbackServer::LoopbackServer(std::unique_ptr<httplib::Server> server, std::string scheme,
+                               int port)
+    : server_(std::move(server)), scheme_(std::move(scheme)) {
+    if (!server_->is_valid()) {
+        throw std::runtime_error("loopback server cannot load its certificate");
+    }
     // Short keep-alive so that stopping never waits long on an idle connection.
-    server_.set_keep_alive_timeout(1);
-    server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+    server_->set_keep_alive_timeout(1);
+    server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         dispatch(request, response);
     });
     if (port == 0) {
-        port_ = server_.bind_to_any_port("127.0.0.1");
-    } else if (server_.bind_to_port("127.0.0.1", port)) {
+        port_ = server_->bind_to_any_port("127.0.0.1");
+    } else if (server_->bind_to_port("127.0.0.1", port)) {
         port_ = port;
     }
     if (port_ <= 0) {
         throw std::runtime_error("loopback server cannot bind to 127.0.0.1");
     }
     listener_ = std::thread([this] {
-        server_.listen_after_bind();
+        server_->listen_after_bind();
         listenerEnded_ = true;
     });
     // cpp-httplib ignores stop() until its loop runs: a server stopped sooner would never end.
-    while (!server_.is_running() && !listenerEnded_) {
+    while (!server_->is_running() && !listenerEnded_) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
@@ -64,12 +77,12 @@ LoopbackServer::~LoopbackServer() {
         stopping_ = true;
     }
     stoppingChanged_.notify_all();
-    server_.stop();
+    server_->stop();
     listener_.join();
 }
 
 std::string LoopbackServer::url(std::string_view path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+    return scheme_ + "://127.0.0.1:" + std::to_string(port_) + std::string(path);
 }
 
 void LoopbackServer::serve(const std::string& path, std::string body, int status,

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -48,6 +49,12 @@ struct RecordedRequest {
     std::optional<std::string> header(std::string_view name) const;
 };
 
+// The certificate (PEM, with any intermediates) and private key an https server presents.
+struct TlsIdentity {
+    std::filesystem::path certificate;
+    std::filesystem::path privateKey;
+};
+
 // An HTTP server on 127.0.0.1 at a free port, running on its own threads from construction to
 // destruction. Routes answer GET for their exact path and may be added at any time; any other
 // path gets 404. Every request is recorded. The destructor stops the server and joins its
@@ -57,12 +64,15 @@ public:
     // Binds `port`, or a free port when it is 0 (a fixed port is for the tests that start the
     // loopback-host executable, whose release host is compiled in).
     explicit LoopbackServer(int port = 0);
+    // The same server speaking https with `identity`, at a free port.
+    explicit LoopbackServer(const TlsIdentity& identity);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     int port() const { return port_; }
-    // "http://127.0.0.1:<port>" followed by the path, which starts with "/".
+    // "http://127.0.0.1:<port>" (https for a TLS server) followed by the path, which starts
+    // with "/".
     std::string url(std::string_view path) const;
 
     // The body with a Content-Length, the given status and content type.
@@ -98,6 +108,7 @@ private:
     using Route = std::function<void(httplib::Response&)>;
     using RequestRoute = std::function<void(const httplib::Request&, httplib::Response&)>;
 
+    LoopbackServer(std::unique_ptr<httplib::Server> server, std::string scheme, int port);
     void addRoute(const std::string& path, Route route);
     void addRequestRoute(const std::string& path, RequestRoute route);
     void dispatch(const httplib::Request& request, httplib::Response& response);
@@ -106,7 +117,8 @@ private:
     void answerFile(const httplib::Request& request, std::shared_ptr<const FileAnswer> answer,
                     httplib::Response& response);
 
-    httplib::Server server_;
+    std::unique_ptr<httplib::Server> server_;
+    std::string scheme_;
     int port_ = 0;
 
     mutable std::mutex mutex_; // guards everything below; written by the test and by handlers
