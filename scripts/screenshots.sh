@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Makes the pictures of the launcher window in docs/screenshots, headless (Qt's offscreen
+# platform), from a demo release host on 127.0.0.1: a download under way, then each end state.
+# Regenerate them with this script; never edit them by hand.
+#   scripts/screenshots.sh          (AM_SCREENSHOT_PORT picks another loopback port pair)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+port="${AM_SCREENSHOT_PORT:-8770}"
+# Nothing listens here: the offline and error pictures ask it.
+closed_port=$((port + 1))
+out=docs/screenshots
+work=$(mktemp -d)
+server=""
+
+stop_host() {
+    if [ -n "$server" ]; then
+        kill "$server" 2>/dev/null || true
+        wait "$server" 2>/dev/null || true
+        server=""
+    fi
+}
+trap 'stop_host; rm -rf "$work"' EXIT
+
+fail() {
+    echo "screenshots: $*" >&2
+    exit 1
+}
+
+port_answers() {
+    python3 -c 'import socket, sys
+socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=0.2).close()' "$1" 2>/dev/null
+}
+
+start_host() {
+    python3 tools/screenshot/release_host.py "$work/release" "$port" "$@" &
+    server=$!
+    for _ in $(seq 100); do
+        port_answers "$port" && return 0
+        kill -0 "$server" 2>/dev/null || break
+        sleep 0.1
+    done
+    fail "the release host did not start on 127.0.0.1:$port"
+}
+
+# shot <name> <install folder> <host port> <text the window must show> [<download fraction>]
+shot() {
+    local name=$1 install=$2 host_port=$3 expected=$4
+    shift 4
+    local seen
+    seen=$(AM_INSTALL_DIR="$work/$install" QT_QPA_PLATFORM=offscreen \
+        "$tool" "http://127.0.0.1:$host_port" "$out/$name.png" "$@")
+    echo "$seen"
+    grep -qF "$expected" <<<"$seen" || fail "$name.png does not show \"$expected\""
+}
+
+for p in "$port" "$closed_port"; do
+    ! port_answers "$p" || fail "127.0.0.1:$p is taken (set AM_SCREENSHOT_PORT to another port)"
+done
+
+scripts/install-deps.sh
+cmake --preset dev >/dev/null
+cmake --build --preset dev --target ashenmarch-screenshot
+tool=build/dev/tools/screenshot/ashenmarch-screenshot
+
+python3 scripts/make-demo-release.py "$work/release" --base "http://127.0.0.1:$port" \
+    --version 1.4.0 --payload-mb 8
+mkdir -p "$out"
+rm -f "$out"/*.png
+
+# The host stops sending half way, so the bar stands at the same place in every picture.
+start_host --stall-at 0.5
+shot downloading fresh "$port" "Downloading v1.4.0" 0.5
+stop_host
+
+start_host
+shot updated player "$port" "·   updated"
+shot up-to-date player "$port" "·   up to date"
+stop_host
+
+shot offline player "$closed_port" "·   offline"
+shot error empty "$closed_port" "·   error"
+echo "screenshots: wrote $(ls "$out"/*.png | wc -l) pictures to $out"
