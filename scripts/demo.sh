@@ -18,10 +18,15 @@ launcher="$PWD/build/demo/src/ashenmarch-launcher"
 rm -rf "$root/release"
 python3 scripts/make-demo-release.py "$root/release" --base "$base" --version 1.4.0
 
+# The launcher's release host is compiled in, so the port must really be ours.
+if ! python3 -c 'import socket,sys; s=socket.socket(); s.bind(("127.0.0.1", int(sys.argv[1])))' "$port" 2>/dev/null; then
+    echo "Port $port on 127.0.0.1 is in use; stop what uses it or set AM_DEMO_PORT." >&2
+    exit 1
+fi
 python3 -m http.server "$port" --bind 127.0.0.1 --directory "$root/release" \
     >"$root/server.log" 2>&1 &
 server=$!
-trap 'kill $server 2>/dev/null' EXIT
+trap 'kill $server 2>/dev/null || true' EXIT
 python3 - "$port" <<'PY'
 import socket, sys, time
 for _ in range(100):
