@@ -7,6 +7,8 @@
 #   scripts/ci-package.sh            (AM_PACKAGE_PORT picks another loopback port)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+me=ci-package
+source scripts/lib/loopback.sh
 port="${AM_PACKAGE_PORT:-8765}"
 base="http://127.0.0.1:$port"
 work=$(mktemp -d)
@@ -24,20 +26,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "ci-package: $*" >&2
-    exit 1
-}
-
-port_answers() {
-    python3 -c 'import socket, sys
-socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=0.2).close()' "$1" 2>/dev/null
-}
-
-# A server already on the port would answer in place of ours and the check would mean nothing.
-if port_answers "$port"; then
-    fail "something already listens on 127.0.0.1:$port (set AM_PACKAGE_PORT to another port)"
-fi
+require_free_port "$port" "set AM_PACKAGE_PORT to another port"
 
 # The demo release is unsigned, so the package is built without release keys.
 scripts/check-package.sh -DASHENMARCH_RELEASE_HOST="$base" -DASHENMARCH_RELEASE_PUBKEY= \
@@ -47,12 +36,7 @@ python3 scripts/make-demo-release.py "$work/release" --base "$base" --version 1.
 python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/release" \
     >"$work/server.log" 2>&1 &
 server=$!
-for _ in $(seq 100); do
-    port_answers "$port" && break
-    kill -0 "$server" 2>/dev/null || fail "the release host did not start: $(cat "$work/server.log")"
-    sleep 0.1
-done
-port_answers "$port" || fail "the release host did not start on 127.0.0.1:$port"
+wait_for_host "$server" "$port"
 
 # The installed program, by its absolute path, so nothing from the build folder stands in.
 launcher=/usr/bin/ashenmarch-launcher

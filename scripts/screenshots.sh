@@ -5,6 +5,8 @@
 #   scripts/screenshots.sh          (AM_SCREENSHOT_PORT picks another loopback port pair)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+me=screenshots
+source scripts/lib/loopback.sh
 port="${AM_SCREENSHOT_PORT:-8770}"
 # Nothing listens here: the offline and error pictures ask it.
 closed_port=$((port + 1))
@@ -21,25 +23,10 @@ stop_host() {
 }
 trap 'stop_host; rm -rf "$work"' EXIT
 
-fail() {
-    echo "screenshots: $*" >&2
-    exit 1
-}
-
-port_answers() {
-    python3 -c 'import socket, sys
-socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=0.2).close()' "$1" 2>/dev/null
-}
-
 start_host() {
     python3 tools/screenshot/release_host.py "$work/release" "$port" "$@" &
     server=$!
-    for _ in $(seq 100); do
-        port_answers "$port" && return 0
-        kill -0 "$server" 2>/dev/null || break
-        sleep 0.1
-    done
-    fail "the release host did not start on 127.0.0.1:$port"
+    wait_for_host "$server" "$port"
 }
 
 # shot <name> <install folder> <host port> <text the window must show> [<download fraction>]
@@ -54,7 +41,7 @@ shot() {
 }
 
 for p in "$port" "$closed_port"; do
-    ! port_answers "$p" || fail "127.0.0.1:$p is taken (set AM_SCREENSHOT_PORT to another port)"
+    require_free_port "$p" "set AM_SCREENSHOT_PORT to another port"
 done
 
 scripts/install-deps.sh
@@ -79,4 +66,4 @@ stop_host
 
 shot offline player "$closed_port" "·   offline"
 shot error empty "$closed_port" "·   error"
-echo "screenshots: wrote $(ls "$out"/*.png | wc -l) pictures to $out"
+echo "screenshots: wrote the pictures to $out"

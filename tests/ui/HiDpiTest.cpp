@@ -16,7 +16,7 @@ namespace {
 
 using HiDpi = LauncherFixture;
 
-// Set in the second run: the folder it writes the layout and the picture into.
+// Set in the second run: the folder it writes what it saw into.
 constexpr const char* outputFolderVariable = "AM_HIDPI_OUTPUT";
 
 // Every named view's frame and font size in device-independent pixels, and how many lines each
