@@ -8,6 +8,7 @@
 #include "core/StagedInstall.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "ui/DownloadFeedback.h"
 
 #include <cstdio>
 #include <exception>
@@ -47,9 +48,10 @@ void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
     const fs::path archive = Core::installRoot() / "update.zip";
 
     view.showPlayButton("DOWNLOADING…", false);
-    view.setStatus(downloadingStatus(manifest.version, manifest.size));
+    DownloadFeedback feedback(view, downloadingStatus(manifest.version, manifest.size));
     syncDownload(
-        manifest.url, archive, [&view](double fraction) { view.setProgress(fraction); }, options);
+        manifest.url, archive, [&feedback](double fraction) { feedback.progress(fraction); },
+        feedback.withRetryNotice(options));
     if (options.stop.stop_requested()) {
         throw Stopped{};
     }

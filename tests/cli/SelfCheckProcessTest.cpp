@@ -33,14 +33,17 @@ protected:
             std::vector<std::pair<std::string, std::string>>{{"AM_INSTALL_DIR", root.string()}});
     }
 
-    bool partialDownloadExists() const {
-        std::error_code ignored;
-        for (const auto& entry : fs::directory_iterator(root, ignored)) {
-            if (entry.path().filename().string().rfind(".update.zip.", 0) == 0) {
-                return true;
+    fs::path partialDownload() const { return root / "update.zip.part"; }
+    bool partialDownloadExists() const { return fs::exists(partialDownload()); }
+
+    std::optional<std::string> rangeOfLastArchiveRequest() const {
+        std::optional<std::string> range;
+        for (const RecordedRequest& request : server.requests()) {
+            if (request.path == "/build.zip") {
+                range = request.header("Range");
             }
         }
-        return false;
+        return range;
     }
 };
 
@@ -76,6 +79,34 @@ TEST_F(SelfCheckProcess, ARunKilledMidDownloadIsFollowedByAPassingRun) {
     EXPECT_FALSE(partialDownloadExists());
     EXPECT_EQ(readFile(root / "installed.txt"), "2.0");
     EXPECT_TRUE(fs::exists(root / "build/Ashenmarch.app/Contents/MacOS/ASHENMARCH"));
+}
+
+TEST_F(SelfCheckProcess, ADownloadKilledHalfWayIsContinuedByTheNextRun) {
+    publish();
+    const std::size_t half = archive.size() / 2;
+    server.serveFile(
+        "/build.zip",
+        {{.body = archive, .etag = "\"2.0\"", .cutAt = half, .holdAtCut = std::chrono::minutes(1)},
+         {.body = archive, .etag = "\"2.0\""}});
+    auto killed = start();
+    std::error_code noFile;
+    for (int i = 0; i < 500 && fs::file_size(partialDownload(), noFile) != half; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(fs::file_size(partialDownload(), noFile), half);
+    killed->kill(SIGKILL);
+    EXPECT_EQ(killed->wait(), 128 + SIGKILL);
+
+    const std::int64_t sentBefore = server.fileBytesSent();
+    auto next = start();
+    EXPECT_EQ(next->wait(), 0) << next->standardOutput();
+    EXPECT_TRUE(next->standardOutput().ends_with("re-extract   : ok\nPASS\n"))
+        << next->standardOutput();
+    EXPECT_EQ(rangeOfLastArchiveRequest(), "bytes=" + std::to_string(half) + "-");
+    EXPECT_EQ(server.fileBytesSent() - sentBefore,
+              static_cast<std::int64_t>(archive.size() - half));
+    EXPECT_FALSE(partialDownloadExists());
+    EXPECT_EQ(readFile(root / "installed.txt"), "2.0");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <stdexcept>
 #include <strings.h>
 
@@ -141,18 +142,86 @@ void LoopbackServer::closeMidBody(const std::string& path, std::string prefix,
     });
 }
 
+void LoopbackServer::serveFile(const std::string& path, std::vector<FileAnswer> answers) {
+    auto requestCount = std::make_shared<std::atomic<std::size_t>>(0);
+    auto shared = std::make_shared<const std::vector<FileAnswer>>(std::move(answers));
+    addRequestRoute(path, [this, requestCount, shared](const httplib::Request& request,
+                                                       httplib::Response& response) {
+        const std::size_t n = std::min((*requestCount)++, shared->size() - 1);
+        answerFile(request, std::shared_ptr<const FileAnswer>(shared, &(*shared)[n]), response);
+    });
+}
+
+void LoopbackServer::answerFile(const httplib::Request& request,
+                                std::shared_ptr<const FileAnswer> shared,
+                                httplib::Response& response) {
+    const FileAnswer& answer = *shared;
+    if (answer.status != 200) {
+        response.status = answer.status;
+        response.set_content("unavailable", "text/plain");
+        return;
+    }
+    if (!answer.etag.empty()) {
+        response.set_header("ETag", answer.etag);
+    }
+    const std::size_t size = answer.body.size();
+    std::size_t start = 0;
+    const std::string range = request.get_header_value("Range");
+    const bool rangeApplies =
+        answer.honourRange && range.starts_with("bytes=") && range.ends_with("-") &&
+        (!request.has_header("If-Range") || request.get_header_value("If-Range") == answer.etag);
+    if (rangeApplies) {
+        start = std::stoul(range.substr(6));
+        if (start >= size) {
+            response.status = 416;
+            response.set_header("Content-Range", "bytes */" + std::to_string(size));
+            return;
+        }
+        if (answer.misplacedRange) {
+            start = 0;
+        }
+        response.status = 206;
+        response.set_header("Content-Range", "bytes " + std::to_string(start) + "-" +
+                                                 std::to_string(size - 1) + "/" +
+                                                 std::to_string(size));
+    }
+    const std::size_t end = std::min(size, answer.cutAt.value_or(size));
+    // The provider runs after this handler returns, so it shares the answer.
+    response.set_content_provider(
+        size - start, "application/octet-stream",
+        [this, shared, start, end](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            const std::size_t from = start + offset;
+            if (from >= end) {
+                waitUnlessStopping(shared->holdAtCut);
+                return false;
+            }
+            const std::size_t count = std::min<std::size_t>(64 * 1024, end - from);
+            if (!sink.write(shared->body.data() + from, count)) {
+                return false;
+            }
+            fileBytesSent_ += static_cast<std::int64_t>(count);
+            return true;
+        });
+}
+
 std::vector<RecordedRequest> LoopbackServer::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
 }
 
 void LoopbackServer::addRoute(const std::string& path, Route route) {
+    addRequestRoute(path,
+                    [route = std::move(route)](const httplib::Request&,
+                                               httplib::Response& response) { route(response); });
+}
+
+void LoopbackServer::addRequestRoute(const std::string& path, RequestRoute route) {
     std::lock_guard lock(mutex_);
     routes_[path] = std::move(route);
 }
 
 void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response& response) {
-    Route route;
+    RequestRoute route;
     {
         std::lock_guard lock(mutex_);
         RecordedRequest& recorded = requests_.emplace_back();
@@ -163,6 +232,10 @@ void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response
                 recorded.headers.emplace_back(name, value);
             }
         }
+        // cpp-httplib cuts every answer to the request's Range by itself; the routes decide
+        // that here, as a real server would, so the ranges it parsed are dropped. The request
+        // object is not const: cpp-httplib hands its own local variable to the handler.
+        const_cast<httplib::Request&>(request).ranges.clear();
         if (const auto found = routes_.find(request.path); found != routes_.end()) {
             route = found->second;
         }
@@ -172,7 +245,7 @@ void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response
         response.set_content("not found", "text/plain");
         return;
     }
-    route(response);
+    route(request, response);
 }
 
 void LoopbackServer::waitUnlessStopping(std::chrono::milliseconds duration) {
@@ -185,5 +258,6 @@ TransferOptions loopbackTransferOptions() {
     options.connectTimeout = std::chrono::seconds(1);
     options.idleTimeout = std::chrono::seconds(1);
     options.allowPlainHttp = true;
+    options.retryDelays.clear();
     return options;
 }

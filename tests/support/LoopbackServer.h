@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,6 +18,24 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+// How one request for a file served with LoopbackServer::serveFile is answered.
+struct FileAnswer {
+    // Every member has an initializer, so designated initializers may leave any out.
+    std::string body{}; // the whole file as it stands at this request
+    // Sent as the ETag when not empty. A request whose If-Range differs gets the whole body.
+    std::string etag{};
+    // False: Range is ignored and the whole body sent with 200, as by servers without ranges.
+    bool honourRange = true;
+    // True: a range request is answered 206 with the whole body, claiming it starts at 0.
+    bool misplacedRange = false;
+    // Anything but 200: that status with a short text body instead of the file.
+    int status = 200;
+    // The connection closes once the body has been sent up to this offset of the file, after
+    // `holdAtCut` of silence.
+    std::optional<std::size_t> cutAt{};
+    std::chrono::milliseconds holdAtCut{0};
+};
 
 // One request as the server received it.
 struct RecordedRequest {
@@ -64,16 +83,28 @@ public:
     // Announces `announcedLength` bytes, sends `prefix` (shorter) and closes the connection.
     void closeMidBody(const std::string& path, std::string prefix, std::size_t announcedLength);
 
+    // A file answered with answers[n] for its n-th request (counted from 0; the last answer
+    // repeats). Honours "Range: bytes=<offset>-" with 206 and Content-Range, or 416 past the
+    // end.
+    void serveFile(const std::string& path, std::vector<FileAnswer> answers);
+
+    // Body bytes of serveFile answers sent so far, over all paths.
+    std::int64_t fileBytesSent() const { return fileBytesSent_; }
+
     // What has been received so far, in order.
     std::vector<RecordedRequest> requests() const;
 
 private:
     using Route = std::function<void(httplib::Response&)>;
+    using RequestRoute = std::function<void(const httplib::Request&, httplib::Response&)>;
 
     void addRoute(const std::string& path, Route route);
+    void addRequestRoute(const std::string& path, RequestRoute route);
     void dispatch(const httplib::Request& request, httplib::Response& response);
     // Sleeps for `duration` or until the server stops, whichever comes first.
     void waitUnlessStopping(std::chrono::milliseconds duration);
+    void answerFile(const httplib::Request& request, std::shared_ptr<const FileAnswer> answer,
+                    httplib::Response& response);
 
     httplib::Server server_;
     int port_ = 0;
@@ -81,12 +112,14 @@ private:
     mutable std::mutex mutex_; // guards everything below; written by the test and by handlers
     std::condition_variable stoppingChanged_;
     bool stopping_ = false;
-    std::map<std::string, Route> routes_;
+    std::map<std::string, RequestRoute> routes_;
     std::vector<RecordedRequest> requests_;
 
+    std::atomic<std::int64_t> fileBytesSent_ = 0;
     std::atomic<bool> listenerEnded_ = false;
     std::thread listener_; // last: started after everything above exists
 };
 
-// Options for transfers to a LoopbackServer: plain http allowed, one-second time-outs.
+// Options for transfers to a LoopbackServer: plain http allowed, one-second time-outs, one
+// attempt per download (tests of retries set their own short delays).
 TransferOptions loopbackTransferOptions();
