@@ -41,8 +41,9 @@ shopt -u nullglob
 [ ${#tarballs[@]} -eq 1 ] || fail "expected one .tar.gz in $packages"
 deb=${debs[0]}
 
-tar -tzf "${tarballs[0]}" | grep -q '/bin/ashenmarch-launcher$' ||
-    fail "the .tar.gz holds no bin/ashenmarch-launcher"
+# Listed whole first: grep -q stopping early would end tar with SIGPIPE and fail the pipe.
+listing=$(tar -tzf "${tarballs[0]}")
+grep -q '/bin/ashenmarch-launcher$' <<<"$listing" || fail "the .tar.gz holds no bin/ashenmarch-launcher"
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -65,7 +66,7 @@ warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$manual" 2>&1 
 
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
-for library in libcurl4 libarchive13 libqt6widgets6 qt6-qpa-plugins; do
+for library in libcurl4 libarchive13 libsodium23 libqt6widgets6 qt6-qpa-plugins; do
     grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends does not name $library"
 done
 

@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
     fonts-dejavu-core xvfb xauth python3 zip unzip libarchive-tools
     dpkg-dev desktop-file-utils appstream man-db librsvg2-bin
+    clang libclang-rt-14-dev
     curl time e2fsprogs
 )
 

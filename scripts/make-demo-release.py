@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Writes a sample release for the demo host: latest.txt, changelog.txt and the build archive.
+"""Writes a sample release for the demo host: changelog.txt and the build archive.
 
-The archive holds Ashenmarch.app/Contents/MacOS/ASHENMARCH, a small shell script standing in for
-the game, plus some payload so the download takes long enough to show progress. Output is
+The manifest (latest.txt) and its signature are left to `ashenmarch-publish release`, as a studio
+would publish them. Prints the archive's path. The archive holds
+Ashenmarch.app/Contents/MacOS/ASHENMARCH, a small shell script standing in for the game, plus some
+payload so the download takes long enough to show progress. Output is
 deterministic for a given version.
 """
 import argparse
@@ -58,7 +60,6 @@ def make_archive(path, version, payload_mb):
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("folder", type=Path, help="where the release host serves from")
-    parser.add_argument("--base", required=True, help="address the host is reached at")
     parser.add_argument("--version", default="1.4.0")
     parser.add_argument("--payload-mb", type=int, default=24)
     args = parser.parse_args()
@@ -66,12 +67,8 @@ def main():
     args.folder.mkdir(parents=True, exist_ok=True)
     name = f"ashenmarch-{args.version}.zip"
     make_archive(args.folder / name, args.version, args.payload_mb)
-    size = (args.folder / name).stat().st_size
-    (args.folder / "latest.txt").write_text(
-        f"# Demo release\nversion = {args.version}\nmacurl = {args.base}/{name}\n"
-        f"macsize = {size}\nmacexe = Ashenmarch.app\nnotes = Demo build {args.version}\n")
     (args.folder / "changelog.txt").write_text(CHANGELOG.replace("@VERSION@", args.version))
-    print(f"release {args.version}: {name}, {size} bytes")
+    print(args.folder / name)
 
 
 if __name__ == "__main__":

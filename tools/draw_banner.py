@@ -2,15 +2,18 @@
 """Draws the launcher's banner picture (760 x 200, RGB PNG) from nothing but arithmetic.
 
 The picture is deterministic: the same script always gives the same pixels, so the committed
-src/ui/banner.png can be checked against it. Only the standard library is used.
+src/ui/banner.png and src/ui/banner@2x.png can be checked against it. Only the standard library
+is used. At --scale 2 the same scene is drawn at 1520 x 400 for screens with two device pixels
+per point; Qt picks the @2x file there by its name.
 
-    tools/draw_banner.py [output]     (default: src/ui/banner.png next to this script's repo)
+    tools/draw_banner.py [--scale 1|2] [output]
+        (default output: src/ui/banner.png, or src/ui/banner@2x.png at scale 2)
 """
 
+import argparse
 import math
 import pathlib
 import struct
-import sys
 import zlib
 
 WIDTH, HEIGHT = 760, 200
@@ -93,26 +96,35 @@ def swarm_points():
     return points
 
 
-def render():
-    pixels = [[sky(x, y) for x in range(WIDTH)] for y in range(HEIGHT)]
-    for y in range(HEIGHT):
+def render(scale):
+    """The scene sampled at each device pixel's centre, in the 760 x 200 layout's coordinates."""
+    width, height = WIDTH * scale, HEIGHT * scale
+
+    def at(device):
+        return (device + 0.5) / scale - 0.5
+
+    pixels = [[sky(at(x), at(y)) for x in range(width)] for y in range(height)]
+    for y in range(height):
         row = pixels[y]
-        for x in range(WIDTH):
-            light = min(1.0, floor_grid(x, y) + beacon(x, y))
+        for x in range(width):
+            light = min(1.0, floor_grid(at(x), at(y)) + beacon(at(x), at(y)))
             if light > 0.002:
                 row[x] = mix(row[x], CYAN, light)
+    # The swarm's edges blur over about one device pixel, so the bodies stay sharp at 2x.
+    edge = 0.7 / scale
     for px, py, size, colour, strength in swarm_points():
-        for y in range(int(py - size - 2), int(py + size + 3)):
-            for x in range(int(px - size - 2), int(px + size + 3)):
-                if 0 <= x < WIDTH and 0 <= y < HEIGHT:
-                    cover = 1.0 - smooth(size - 0.7, size + 0.7, math.hypot(x - px, y - py))
+        for y in range(int((py - size - 2) * scale), int((py + size + 3) * scale)):
+            for x in range(int((px - size - 2) * scale), int((px + size + 3) * scale)):
+                if 0 <= x < width and 0 <= y < height:
+                    distance = math.hypot(at(x) - px, at(y) - py)
+                    cover = 1.0 - smooth(size - edge, size + edge, distance)
                     if cover > 0:
                         pixels[y][x] = mix(pixels[y][x], colour, cover * strength)
     # Faint scan lines, and the left side kept dark so the game's name reads over it.
-    for y in range(HEIGHT):
-        scan = 0.93 if y % 3 == 2 else 1.0
-        for x in range(WIDTH):
-            shade = scan * (0.72 + 0.28 * smooth(0, 420, x))
+    for y in range(height):
+        scan = 0.93 if (y // scale) % 3 == 2 else 1.0
+        for x in range(width):
+            shade = scan * (0.72 + 0.28 * smooth(0, 420, at(x)))
             pixels[y][x] = mix(BG, pixels[y][x], shade)
     return pixels
 
@@ -128,15 +140,20 @@ def encode_png(pixels):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
 
-    header = struct.pack(">IIBBBBB", WIDTH, HEIGHT, 8, 2, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", len(pixels[0]), len(pixels), 8, 2, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
             + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
 
 
 def main():
-    default = pathlib.Path(__file__).resolve().parent.parent / "src" / "ui" / "banner.png"
-    target = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else default
-    target.write_bytes(encode_png(render()))
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--scale", type=int, choices=(1, 2), default=1)
+    parser.add_argument("output", type=pathlib.Path, nargs="?")
+    args = parser.parse_args()
+    name = "banner.png" if args.scale == 1 else f"banner@{args.scale}x.png"
+    default = pathlib.Path(__file__).resolve().parent.parent / "src" / "ui" / name
+    (args.output or default).write_bytes(encode_png(render(args.scale)))
 
 
 if __name__ == "__main__":

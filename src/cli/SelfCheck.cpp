@@ -5,8 +5,9 @@
 #include "core/BundleName.h"
 #include "core/Extract.h"
 #include "core/Fetch.h"
-#include "core/FileDownloader.h"
+#include "core/InstallLock.h"
 #include "core/InstallStore.h"
+#include "core/ReleaseFetch.h"
 #include "core/StagedInstall.h"
 #include "formats/Changelog.h"
 #include "platform/Error.h"
@@ -25,8 +26,8 @@ struct PlainFailure {
 };
 
 Manifest checkedManifest(const ReleaseEndpoints& endpoints, Report& report,
-                         const TransferOptions& options) {
-    const Manifest manifest = Manifest::parse(Core::fetch(endpoints.manifestURL, options));
+                         const TransferOptions& options, const ReleaseKeys& keys) {
+    const Manifest manifest = Core::fetchRelease(endpoints.manifestURL, options, keys);
     report.manifest(manifest);
     if (manifest.version.empty() || !Core::isValidAddress(manifest.url)) {
         throw PlainFailure{"FAIL: manifest has no version/url"};
@@ -53,9 +54,13 @@ std::int64_t sizeOrZero(const std::filesystem::path& file) {
 void download(const Manifest& manifest, const std::filesystem::path& archive, Report& report,
               const TransferOptions& options) {
     ProgressLines progress(report);
-    syncDownload(
-        manifest.url, archive, [&progress](double fraction) { progress.show(fraction); }, options);
+    Core::downloadRelease(
+        manifest, archive, [&progress](double fraction) { progress.show(fraction); }, options);
     report.line("downloaded", std::to_string(sizeOrZero(archive)) + " bytes");
+    // The download has already refused a body that does not match.
+    if (!manifest.sha256.empty()) {
+        report.line("sha256", "ok");
+    }
 }
 
 void install(const Manifest& manifest, const std::filesystem::path& archive, Report& report) {
@@ -74,12 +79,16 @@ void install(const Manifest& manifest, const std::filesystem::path& archive, Rep
     report.line("re-extract", "ok");
 }
 
-void runChain(const ReleaseEndpoints& endpoints, Report& report, const TransferOptions& options) {
+void runChain(const ReleaseEndpoints& endpoints, Report& report, const TransferOptions& options,
+              const ReleaseKeys& keys) {
     report.line("install root", Core::installRoot().string());
-    const Manifest manifest = checkedManifest(endpoints, report, options);
+    const Manifest manifest = checkedManifest(endpoints, report, options, keys);
     summariseChangelog(endpoints, report, options);
 
-    FileSystem::createFolder(Core::installRoot());
+    // Taken with the first write (it creates the install root) and held to the end of the run,
+    // re-extraction included; recovery needs it too, as the leftovers could be another
+    // launcher's update in progress.
+    const InstallLock lock(Core::installRoot());
     Core::recoverInterruptedUpdate();
     const std::filesystem::path archive = Core::installRoot() / "update.zip";
     download(manifest, archive, report, options);
@@ -92,10 +101,10 @@ void runChain(const ReleaseEndpoints& endpoints, Report& report, const TransferO
 } // namespace
 
 int runSelfCheck(const ReleaseEndpoints& endpoints, std::ostream& out,
-                 const TransferOptions& options) {
+                 const TransferOptions& options, const ReleaseKeys& keys) {
     Report report(out);
     try {
-        runChain(endpoints, report, options);
+        runChain(endpoints, report, options, keys);
     } catch (const PlainFailure& failure) {
         report.raw(failure.line);
         return 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ReleaseSignature.h"
 #include "core/Transfer.h"
 #include "platform/ReleaseHost.h"
 
@@ -7,10 +8,13 @@
 
 namespace CLI {
 
-// Runs the whole release chain against `endpoints` and writes the line report to `out`.
-// Returns the exit status: 0 after "PASS", 1 after any "FAIL" line.
+// Runs the whole release chain against `endpoints` and writes the line report to `out`; with
+// `keys` required, only a manifest signed by one of them is accepted. Returns the exit status:
+// 0 after "PASS", 1 after any "FAIL" line. (The build's keys cannot be malformed: the configure
+// step refuses them, so the default never throws.)
 int runSelfCheck(const ReleaseEndpoints& endpoints, std::ostream& out,
-                 const TransferOptions& options = defaultTransferOptions());
+                 const TransferOptions& options = defaultTransferOptions(),
+                 const ReleaseKeys& keys = ReleaseKeys::fromBuild());
 
 // The --cli mode: runSelfCheck against the build's release host on standard output, then exits
 // the process with its status.

@@ -6,6 +6,9 @@ namespace Core {
 
 namespace {
 
+constexpr std::string_view Alphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
+
 std::string_view trimAsciiSpace(std::string_view text) {
     constexpr std::string_view space = " \t\r\n\v\f";
     const auto first = text.find_first_not_of(space);
@@ -19,6 +22,11 @@ std::string_view trimAsciiSpace(std::string_view text) {
 
 std::optional<std::vector<unsigned char>> decodeBase64(std::string_view text) {
     const std::string_view digits = trimAsciiSpace(text);
+    // libsodium 1.0.18 compares plain chars, which are signed here, so it reads bytes past 0x7F
+    // as digits ("\xD3\x94\xD3\x94" decodes like "////"); only the alphabet may pass.
+    if (digits.find_first_not_of(Alphabet) != std::string_view::npos) {
+        return std::nullopt;
+    }
     std::vector<unsigned char> bytes(digits.size() / 4 * 3 + 3);
     std::size_t length = 0;
     // Without an end pointer libsodium refuses trailing garbage, missing padding and non-zero

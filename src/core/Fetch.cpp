@@ -19,8 +19,8 @@ Error tooLarge() {
 // Collects a text body in memory, refusing it as soon as it is known to be too large.
 class TextSink final : public BodySink {
 public:
-    void begin(long, std::optional<std::int64_t> announcedLength) override {
-        if (announcedLength && *announcedLength > MaxTextBytes) {
+    void begin(const ResponseHead& head) override {
+        if (head.announcedLength && *head.announcedLength > MaxTextBytes) {
             throw tooLarge();
         }
     }

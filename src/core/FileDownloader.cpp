@@ -1,7 +1,10 @@
 #include "core/FileDownloader.h"
 
+#include "core/DownloadSink.h"
 #include "core/HttpGet.h"
-#include "core/PendingFile.h"
+#include "core/PartialDownload.h"
+#include "core/RetryPolicy.h"
+#include "core/Sha256.h"
 
 #include <semaphore>
 #include <stdexcept>
@@ -9,41 +12,47 @@
 
 namespace {
 
-// The one place a download's body passes through on its way to disk: each chunk is appended
-// to the pending file, then its progress is reported.
-class DownloadSink final : public Core::BodySink {
-public:
-    DownloadSink(PendingFile& file, const FileDownloader::ProgressHandler& onProgress)
-        : file_(file), onProgress_(onProgress) {}
-
-    void begin(long status, std::optional<std::int64_t> announcedLength) override {
-        // An error page is not the archive: saving it would only fail later, less clearly.
-        if (status >= 400) {
-            throw Error::am(AmCode::HttpStatus,
-                            "download failed with HTTP status " + std::to_string(status));
-        }
-        total_ = announcedLength.value_or(0);
+// A checksum that cannot match anything fails before a byte is fetched.
+void requireUsableChecksum(const std::string& expected) {
+    if (!expected.empty() && !Core::isSha256Hex(expected)) {
+        Core::requireChecksum(Sha256(), expected);
     }
+}
 
-    void write(std::string_view chunk) override {
-        file_.append(chunk);
-        if (total_ >= 1 && onProgress_) {
-            onProgress_(static_cast<double>(file_.size()) / static_cast<double>(total_));
+// Attempts the transfer until the body is complete, continuing the held bytes each time.
+// Throws the last failure once it is not transient or the attempts are used up.
+void fetchWithRetries(const std::string& url, const TransferOptions& options,
+                      Core::DownloadSink& sink) {
+    const int attempts = static_cast<int>(options.retryDelays.size()) + 1;
+    for (int attempt = 1;;) {
+        try {
+            Core::httpGet(url, options, sink, sink.nextAttempt());
+            return;
+        } catch (const Core::RestartFromZero&) {
+            // Nothing failed: the held bytes are just of no use. Asked again at once, without
+            // a range, so this cannot repeat.
+            sink.restartFromZero();
+        } catch (const Error& error) {
+            if (attempt == attempts || !Core::isTransient(error, sink.lastStatus())) {
+                throw;
+            }
+            ++attempt;
+            if (options.onRetry) {
+                options.onRetry(attempt, attempts);
+            }
+            if (!Core::waitUnlessStopped(options.retryDelays[attempt - 2], options.stop)) {
+                throw Core::transferStopped();
+            }
         }
     }
-
-private:
-    PendingFile& file_;
-    const FileDownloader::ProgressHandler& onProgress_;
-    std::int64_t total_ = 0;
-};
+}
 
 } // namespace
 
 FileDownloader::FileDownloader(std::filesystem::path destination, ProgressHandler onProgress,
-                               FinishHandler onFinish, TransferOptions options)
+                               FinishHandler onFinish, TransferOptions options, DownloadCheck check)
     : destination_(std::move(destination)), onProgress_(std::move(onProgress)),
-      onFinish_(std::move(onFinish)), options_(std::move(options)) {}
+      onFinish_(std::move(onFinish)), options_(std::move(options)), check_(std::move(check)) {}
 
 // worker_ is destroyed first: std::jthread requests a stop, which ends a running transfer, and
 // joins, so onFinish has run before the other members go away.
@@ -64,14 +73,28 @@ void FileDownloader::run(const std::string& url, std::stop_token ownStop) {
     TransferOptions options = options_;
     options.stop = stop.get_token();
     try {
-        PendingFile file(destination_);
-        DownloadSink sink(file, onProgress_);
-        Core::httpGet(url, options, sink);
-        file.commit();
+        download(url, options);
         finish(std::nullopt);
     } catch (const Error& error) {
         finish(error);
     }
+}
+
+void FileDownloader::download(const std::string& url, const TransferOptions& options) {
+    requireUsableChecksum(check_.sha256);
+    Core::PartialDownload part(destination_, url);
+    Core::DownloadSink sink(part, check_, onProgress_);
+    try {
+        fetchWithRetries(url, options, sink);
+        sink.verify();
+    } catch (const Error& error) {
+        // Bytes known to be wrong are no start for a later run.
+        if (error.is(AmCode::ChecksumMismatch) || error.is(AmCode::ReleaseFileTooLarge)) {
+            part.discard();
+        }
+        throw;
+    }
+    part.commit();
 }
 
 void FileDownloader::finish(const std::optional<Error>& error) {
@@ -85,7 +108,8 @@ void FileDownloader::finish(const std::optional<Error>& error) {
 }
 
 void syncDownload(const std::string& url, const std::filesystem::path& to,
-                  const std::function<void(double)>& progress, const TransferOptions& options) {
+                  const std::function<void(double)>& progress, const TransferOptions& options,
+                  const DownloadCheck& check) {
     std::optional<Error> failure;
     std::binary_semaphore finished(0);
     FileDownloader downloader(
@@ -94,7 +118,7 @@ void syncDownload(const std::string& url, const std::filesystem::path& to,
             failure = error;
             finished.release();
         },
-        options);
+        options, check);
     downloader.start(url);
     // Wait for the report rather than leaving the scope: the downloader's destructor would
     // stop a transfer that is still running.

@@ -19,6 +19,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr long MaxRedirects = 10;
+constexpr const char* StoppedText = "transfer stopped";
 
 // What the libcurl callbacks share with the transfer loop. Lives on httpGet's stack and is
 // only touched on its thread.
@@ -32,13 +33,28 @@ struct TransferState {
     Clock::time_point lastByte = Clock::now();
 };
 
+// A header of the final response (request -1: the last one after redirects), or "".
+std::string responseHeader(CURL* easy, const char* name) {
+    curl_header* header = nullptr;
+    if (curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
+        return {};
+    }
+    return header->value;
+}
+
 void beginBody(TransferState& state) {
-    long status = 0;
+    ResponseHead head;
     curl_off_t length = -1;
-    curl_easy_getinfo(state.easy, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(state.easy, CURLINFO_RESPONSE_CODE, &head.status);
     curl_easy_getinfo(state.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length >= 0) {
+        head.announcedLength = length;
+    }
+    head.etag = responseHeader(state.easy, "ETag");
+    head.lastModified = responseHeader(state.easy, "Last-Modified");
+    head.contentRange = responseHeader(state.easy, "Content-Range");
     state.begun = true;
-    state.sink.begin(status, length >= 0 ? std::optional<std::int64_t>(length) : std::nullopt);
+    state.sink.begin(head);
 }
 
 size_t onBody(char* data, size_t size, size_t count, void* context) {
@@ -69,17 +85,24 @@ template <typename Value> void setOption(CURL* easy, CURLoption option, Value va
     }
 }
 
-CurlList requestHeaders() {
+void appendHeader(CurlList& headers, const std::string& header) {
+    curl_slist* extended = curl_slist_append(headers.get(), header.c_str());
+    if (extended == nullptr) {
+        throw std::bad_alloc();
+    }
+    headers.release();
+    headers.reset(extended);
+}
+
+CurlList requestHeaders(const std::optional<ResumeRequest>& resume) {
     CurlList headers;
-    // The second entry removes libcurl's default "Accept": nothing beyond what the launcher
-    // means to send goes out.
-    for (const char* header : {"Cache-Control: no-cache", "Accept:"}) {
-        curl_slist* extended = curl_slist_append(headers.get(), header);
-        if (extended == nullptr) {
-            throw std::bad_alloc();
-        }
-        headers.release();
-        headers.reset(extended);
+    appendHeader(headers, "Cache-Control: no-cache");
+    // Removes libcurl's default "Accept": nothing beyond what the launcher means to send goes
+    // out.
+    appendHeader(headers, "Accept:");
+    if (resume) {
+        appendHeader(headers, "Range: bytes=" + std::to_string(resume->offset) + "-");
+        appendHeader(headers, "If-Range: " + resume->validator);
     }
     return headers;
 }
@@ -96,6 +119,9 @@ void configure(CURL* easy, CURLU* url, curl_slist* headers, const TransferOption
     setOption(easy, CURLOPT_PROTOCOLS_STR, allowedProtocols(options.allowPlainHttp));
     setOption(easy, CURLOPT_REDIR_PROTOCOLS_STR, allowedProtocols(options.allowPlainHttp));
     setOption(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+    if (!options.caFile.empty()) {
+        setOption(easy, CURLOPT_CAINFO, options.caFile.c_str());
+    }
     // Time-outs without signals: the transfer runs on worker threads.
     setOption(easy, CURLOPT_NOSIGNAL, 1L);
     setOption(easy, CURLOPT_ERRORBUFFER, errorText);
@@ -147,7 +173,7 @@ Outcome runTransfer(CURLM* multi, const TransferState& state, const TransferOpti
     for (;;) {
         // Checked before each step, so a transfer stopped before it began sends nothing.
         if (options.stop.stop_requested()) {
-            return {CURLE_ABORTED_BY_CALLBACK, "transfer stopped"};
+            return {CURLE_ABORTED_BY_CALLBACK, StoppedText};
         }
         int running = 0;
         if (const CURLMcode code = curl_multi_perform(multi, &running); code != CURLM_OK) {
@@ -184,9 +210,10 @@ Outcome runTransfer(CURLM* multi, const TransferState& state, const TransferOpti
 
 } // namespace
 
-void httpGet(const std::string& address, const TransferOptions& options, BodySink& sink) {
+void httpGet(const std::string& address, const TransferOptions& options, BodySink& sink,
+             const std::optional<ResumeRequest>& resume) {
     const CurlUrl url = parseTransferAddress(address, options.allowPlainHttp);
-    const CurlList headers = requestHeaders();
+    const CurlList headers = requestHeaders(resume);
     const CurlEasy easy(curl_easy_init());
     if (!easy) {
         throw std::bad_alloc();
@@ -206,6 +233,10 @@ void httpGet(const std::string& address, const TransferOptions& options, BodySin
     if (!state.begun) {
         beginBody(state);
     }
+}
+
+Error transferStopped() {
+    return Error("curl", CURLE_ABORTED_BY_CALLBACK, StoppedText);
 }
 
 } // namespace Core

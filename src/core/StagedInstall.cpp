@@ -1,5 +1,6 @@
 #include "core/StagedInstall.h"
 
+#include "core/DiskSpace.h"
 #include "core/Extract.h"
 #include "core/InstallStore.h"
 #include "platform/Error.h"
@@ -75,6 +76,8 @@ void recoverInterruptedUpdate() {
 
 StagedBuild stageBuild(const fs::path& archive, const Manifest& manifest) {
     recoverInterruptedUpdate();
+    // The installed build stays while the new one is staged, so both must fit at once.
+    requireFreeSpace(stagingDir(), declaredUnpackedSize(archive));
     try {
         extract(archive, stagingDir());
     } catch (...) {

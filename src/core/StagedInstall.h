@@ -30,8 +30,10 @@ struct StagedBuild {
 // folder, temporary download files). Best effort: never throws.
 void recoverInterruptedUpdate();
 
-// Clears any old staging folder and unpacks the archive into a fresh one. On an unpacking error
-// the staging folder is removed and the error rethrown; `build` and the marker are untouched.
+// Clears any old staging folder and unpacks the archive into a fresh one. First the volume must
+// have room for what the archive's entries declare ("am" 9, nothing unpacked otherwise). On an
+// unpacking error the staging folder is removed and the error rethrown; `build` and the marker
+// are untouched.
 StagedBuild stageBuild(const std::filesystem::path& archive, const Manifest& manifest);
 
 // Removes the staging folder (after a staged build was found wanting).

@@ -3,15 +3,18 @@
 #include "core/Address.h"
 #include "core/BundleName.h"
 #include "core/Fetch.h"
-#include "core/FileDownloader.h"
+#include "core/InstallLock.h"
 #include "core/InstallStore.h"
+#include "core/ReleaseFetch.h"
 #include "core/StagedInstall.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "ui/DownloadFeedback.h"
 
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -38,18 +41,16 @@ Manifest fallbackManifest(const std::string& installedVersion) {
     return manifest;
 }
 
+// Called with the install lock held.
 void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
                         const TransferOptions& options) {
-    if (!Core::isValidAddress(manifest.url)) {
-        throw Error::am(AmCode::NoArchiveAddress, "manifest has no macurl");
-    }
-    FileSystem::createFolder(Core::installRoot());
     const fs::path archive = Core::installRoot() / "update.zip";
 
     view.showPlayButton("DOWNLOADING…", false);
-    view.setStatus(downloadingStatus(manifest.version, manifest.size));
-    syncDownload(
-        manifest.url, archive, [&view](double fraction) { view.setProgress(fraction); }, options);
+    DownloadFeedback feedback(view, downloadingStatus(manifest.version, manifest.size));
+    Core::downloadRelease(
+        manifest, archive, [&feedback](double fraction) { feedback.progress(fraction); },
+        feedback.withRetryNotice(options));
     if (options.stop.stop_requested()) {
         throw Stopped{};
     }
@@ -67,22 +68,35 @@ void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
 }
 
 void checkAndUpdate(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
-                    const TransferOptions& options) {
+                    const TransferOptions& options, const ReleaseKeys& keys) {
     view.setStatus("Checking for updates…");
-    const Manifest manifest = Manifest::parse(Core::fetch(endpoints.manifestURL, options));
+    const Manifest manifest = Core::fetchRelease(endpoints.manifestURL, options, keys);
     // Refused before it is stored: PLAY and the up-to-date test both follow the bundle name.
     Core::requireSafeBundleName(manifest);
     view.storeManifest(manifest);
     view.showReleaseText(changelogOrEmpty(endpoints.changelogURL, options));
 
-    // An update that a crash cut short is settled first, so the version read below names the
-    // build that is really there.
-    Core::recoverInterruptedUpdate();
+    // Held from the first write to the end of the run, so that no other launcher updates this
+    // install meanwhile. A missing install root has nothing to recover, and is only created
+    // (by taking the lock) once there is something to download.
+    std::optional<InstallLock> lock;
+    if (FileSystem::exists(Core::installRoot())) {
+        lock.emplace(Core::installRoot());
+        // An update that a crash cut short is settled first, so the version read below names
+        // the build that is really there.
+        Core::recoverInterruptedUpdate();
+    }
     if (Core::installedVersion() == manifest.version && Core::isInstalled(manifest)) {
         view.setProgress(1.0);
         view.setStatus("Ready to deploy.");
         view.showPlayable("PLAY", "UP TO DATE");
         return;
+    }
+    if (!Core::isValidAddress(manifest.url)) {
+        throw Error::am(AmCode::NoArchiveAddress, "manifest has no macurl");
+    }
+    if (!lock) {
+        lock.emplace(Core::installRoot());
     }
     downloadAndInstall(view, manifest, options);
 }
@@ -103,9 +117,9 @@ void showFailure(UpdateFlowView& view, const std::string& reason) {
 } // namespace
 
 void runUpdateFlow(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
-                   const TransferOptions& options) {
+                   const TransferOptions& options, const ReleaseKeys& keys) {
     try {
-        checkAndUpdate(view, endpoints, options);
+        checkAndUpdate(view, endpoints, options, keys);
     } catch (const Stopped&) {
     } catch (const Error& error) {
         if (!options.stop.stop_requested()) {

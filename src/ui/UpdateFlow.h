@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ReleaseSignature.h"
 #include "core/Transfer.h"
 #include "formats/Changelog.h"
 #include "formats/Manifest.h"
@@ -38,11 +39,15 @@ public:
 // installed). Throws nothing.
 //
 // Blocks the calling thread for the whole run, so never call it on the main thread. The caller
-// makes sure that only one run at a time works on the install. A stop request in
-// options.stop aborts a transfer in progress and ends the run without showing anything more;
-// an install already swapping finishes first.
+// makes sure that only one run at a time works on the install; against other launchers the run
+// holds the install lock from its first write to its end, and a run that finds it held ends as
+// a failed one ("another launcher is updating this install"). A stop request in options.stop
+// aborts a transfer in progress and ends the run without showing anything more; an install
+// already swapping finishes first. With `keys` required, only a signed manifest is accepted
+// (the build's keys are checked at configure time, so the default never throws).
 void runUpdateFlow(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
-                   const TransferOptions& options);
+                   const TransferOptions& options,
+                   const ReleaseKeys& keys = ReleaseKeys::fromBuild());
 
 // "Downloading v1.4.0  (150 MB)…": the size in MiB, rounded to a whole number, only when the
 // manifest gives a size above 0.

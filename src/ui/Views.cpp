@@ -3,6 +3,7 @@
 #include "platform/Palette.h"
 #include "ui/Theme.h"
 
+#include <QIcon>
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressBar>
@@ -63,7 +64,9 @@ QLabel* banner(QWidget* parent, const QRect& frame, const QString& resource) {
     auto* view = new QLabel(parent);
     view->setGeometry(frame);
     view->setScaledContents(true);
-    const QPixmap picture(resource);
+    // Loaded as an icon, which finds the resource's "@2x" sibling on a screen with two device
+    // pixels per point; a plain pixmap load takes the 1x picture, and stretched it blurs.
+    const QPixmap picture = QIcon(resource).pixmap(frame.size(), view->devicePixelRatio());
     if (!picture.isNull()) {
         view->setPixmap(picture);
     }

@@ -31,7 +31,8 @@ void setTextColour(QWidget& view, const QColor& colour);
 QWidget* colourBlock(QWidget* parent, const QRect& frame, const Colour& colour, double alpha = 1.0);
 
 // The banner picture from the application's resources, stretched to the frame on each axis.
-// A missing resource leaves the view empty, so the background shows through.
+// On a high-density screen the resource's "@2x" sibling (twice the size) is used when there is
+// one. A missing resource leaves the view empty, so the background shows through.
 QLabel* banner(QWidget* parent, const QRect& frame, const QString& resource);
 
 // A determinate bar without text, from 0 (empty) to 1 (full), starting empty.

@@ -1,8 +1,12 @@
 #include "cli/SelfCheck.h"
 
+#include "core/InstallLock.h"
 #include "core/InstallStore.h"
+#include "core/Sha256.h"
+#include "support/InterruptedUpdate.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
+#include "support/TestKeyPair.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +42,12 @@ std::string withoutProgress(const std::string& report) {
     return kept;
 }
 
+std::string checksumLine(std::string_view archive) {
+    Sha256 hash;
+    hash.update(archive);
+    return "macsha256 = " + hash.hexDigest() + "\n";
+}
+
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
@@ -50,20 +60,24 @@ protected:
     LoopbackServer server;
     std::string report;
 
-    void publish(const std::string& archive, const std::string& exe = "Ashenmarch.app") {
+    // Serves the release and returns the manifest's text; `extra` holds more manifest lines.
+    std::string publish(const std::string& archive, const std::string& exe = "Ashenmarch.app",
+                        const std::string& extra = {}) {
+        const std::string manifest = "version = 1.4.0\nmacurl = " + server.url("/build.zip") +
+                                     "\nmacsize = " + std::to_string(archive.size()) +
+                                     "\nmacexe = " + exe + "\n" + extra;
         server.serve("/build.zip", archive);
-        server.serve("/latest.txt", "version = 1.4.0\nmacurl = " + server.url("/build.zip") +
-                                        "\nmacsize = " + std::to_string(archive.size()) +
-                                        "\nmacexe = " + exe + "\n");
+        server.serve("/latest.txt", manifest);
         server.serve("/changelog.txt", changelog);
+        return manifest;
     }
 
-    int run(const std::string& manifestURL = {}) {
+    int run(const std::string& manifestURL = {}, const ReleaseKeys& keys = {}) {
         std::ostringstream out;
         const ReleaseEndpoints endpoints{manifestURL.empty() ? server.url("/latest.txt")
                                                              : manifestURL,
                                          server.url("/changelog.txt")};
-        const int status = CLI::runSelfCheck(endpoints, out, loopbackTransferOptions());
+        const int status = CLI::runSelfCheck(endpoints, out, loopbackTransferOptions(), keys);
         report = out.str();
         return status;
     }
@@ -243,5 +257,105 @@ TEST_F(SelfCheck, ProgressLinesOncePerTenthOnlyWhenTheLengthIsKnown) {
     EXPECT_FALSE(contains(report, "   download"));
     EXPECT_TRUE(contains(report, "downloaded   : " + std::to_string(big.size()) + " bytes\n"));
 }
+
+TEST_F(SelfCheck, SignedReleasePassesAndReportsTheChecksum) {
+    const TestKeyPair studio;
+    const std::string archive = goodArchive();
+    server.serve("/latest.txt.sig",
+                 studio.sign(publish(archive, "Ashenmarch.app", checksumLine(archive))));
+    ASSERT_EQ(run({}, studio.keys()), 0) << report;
+    const std::string size = std::to_string(archive.size());
+    EXPECT_EQ(withoutProgress(report), header(size) + "downloaded   : " + size + " bytes\n" +
+                                           "sha256       : ok\n" + "app exists   : true\n" +
+                                           "binary exists: true\n" + "installed    : 1.4.0\n" +
+                                           "re-extract   : ok\n" + "PASS\n");
+}
+
+TEST_F(SelfCheck, BadSignatureFailsRightAfterTheInstallRootLine) {
+    const TestKeyPair studio, stranger;
+    const std::string archive = goodArchive();
+    const std::string withSum = checksumLine(archive);
+    struct Case {
+        const char* name;
+        std::string manifestExtra;
+        const TestKeyPair* signer; // nullptr: no signature published
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"not signed", withSum, nullptr, "signature is not base64"},
+        {"signed by someone else", withSum, &stranger, "no release key matched the signature"},
+        {"signed without checksum", "", &studio, "signed manifest has no macsha256"},
+    };
+    for (const Case& c : cases) {
+        server.serve("/latest.txt.sig", "not found", 404);
+        const std::string manifest = publish(archive, "Ashenmarch.app", c.manifestExtra);
+        if (c.signer != nullptr) {
+            server.serve("/latest.txt.sig", c.signer->sign(manifest));
+        }
+        EXPECT_EQ(run({}, studio.keys()), 1) << c.name;
+        EXPECT_EQ(report, "install root : " + root.string() + "\n" +
+                              "FAIL: Error Domain=am Code=10 \"release signature is not valid\" (" +
+                              c.detail + ")\n")
+            << c.name;
+    }
+    EXPECT_FALSE(archiveRequested());
+    EXPECT_FALSE(fs::exists(root));
+}
+
+// Refusing a mismatching body is the downloader's job; this shows the self-check asks for it.
+TEST_F(SelfCheck, ChecksumMismatchFailsAndKeepsThePreviousBuild) {
+    installOld();
+    publish(goodArchive(), "Ashenmarch.app", checksumLine("a different archive"));
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(contains(report, "FAIL: Error Domain=am Code=6 \"download checksum mismatch\""))
+        << report;
+    EXPECT_FALSE(contains(report, "sha256       :"));
+    expectOldBuildIntact();
+}
+
+TEST_F(SelfCheck, NotEnoughDiskSpaceFailsBeforeDownloading) {
+    installOld();
+    server.serve("/build.zip", goodArchive());
+    server.serve("/changelog.txt", changelog);
+    server.serve("/latest.txt", "version=1.4.0\nmacsize=1152921504606846976\nmacurl=" +
+                                    server.url("/build.zip") + "\n");
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(contains(report, "\nFAIL: Error Domain=am Code=9 \"not enough disk space: "
+                                 "1099511627776 MB needed, "))
+        << report;
+    EXPECT_FALSE(archiveRequested());
+    expectOldBuildIntact();
+}
+
+TEST_F(SelfCheck, AnotherLauncherUpdatingTheInstallIsLeftAlone) {
+    installOld();
+    // What the other launcher is in the middle of writing.
+    writeFile(root / "build.staging" / gameExecutable, "game 1.4.0, half unpacked");
+    writeFile(root / ".update.zip.Xy12Zw", "half a download");
+    const InstallLock otherLauncher(root);
+    publish(goodArchive());
+
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(contains(report, "   v1.3.9 ()  +0 -0 *0\nFAIL: Error Domain=am Code=11 "
+                                 "\"another launcher is updating this install\"\n"))
+        << report;
+    EXPECT_FALSE(archiveRequested());
+    EXPECT_EQ(readFile(root / "build.staging" / gameExecutable), "game 1.4.0, half unpacked");
+    EXPECT_TRUE(fs::exists(root / ".update.zip.Xy12Zw"));
+    EXPECT_EQ(readFile(root / "build" / gameExecutable), "game 1.3.9");
+}
+
+class SelfCheckAfterACrash : public SelfCheck,
+                             public ::testing::WithParamInterface<Interruption> {};
+
+TEST_P(SelfCheckAfterACrash, EndsWithOneCompleteBuildWhoseMarkerMatches) {
+    leaveInterruptedUpdate(GetParam(), root);
+    publish(goodArchive("game 1.4.0"));
+    ASSERT_EQ(run(), 0) << report;
+    expectOneSettledBuild(root, "1.4.0", "game 1.4.0");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, SelfCheckAfterACrash, ::testing::ValuesIn(everyInterruption()),
+                         [](const auto& info) { return interruptionName(info.param); });
 
 } // namespace

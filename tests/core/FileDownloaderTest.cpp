@@ -1,12 +1,15 @@
 #include "core/FileDownloader.h"
 
+#include "core/Sha256.h"
 #include "support/ErrorOf.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <thread>
@@ -84,6 +87,10 @@ TEST_F(FileDownloaderTest, ReplacesWhateverStandsAtTheDestination) {
         fs::remove_all(destination);
         writeFile(earlierIsFolder ? destination / "inner" / "file" : destination,
                   "old archive, longer than the new one");
+        if (earlierIsFolder) {
+            // Something odd where the partial file goes is cleared too.
+            writeFile(folder / "update.zip.part" / "inner", "not a partial file");
+        }
         download("/build.zip");
         EXPECT_EQ(readFile(destination), "new archive");
         EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
@@ -181,6 +188,78 @@ TEST_F(FileDownloaderTest, StoppingEndsTheTransferWithOneReport) {
         ASSERT_TRUE(report);
         EXPECT_EQ(report->domain(), "curl");
         EXPECT_EQ(report->code(), 42); // CURLE_ABORTED_BY_CALLBACK
+        EXPECT_EQ(readFile(destination), "earlier archive");
+        EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
+    }
+}
+
+TEST_F(FileDownloaderTest, TheBodyMustMatchTheExpectedChecksum) {
+    const std::string body = bytesOfLength(300 * 1024);
+    server.serve("/build.zip", body);
+    Sha256 hash;
+    hash.update(body);
+    const std::string digest = hash.hexDigest();
+    std::string upper = digest;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::string other(64, 'a');
+
+    const struct {
+        const char* name;
+        std::string expected;
+        std::optional<std::string> detail; // nothing: the download succeeds
+        std::size_t requests;
+    } cases[] = {
+        {"matching", digest, std::nullopt, 1},
+        {"matching in upper case", upper, std::nullopt, 1},
+        {"different", other, "expected " + other + ", got " + digest, 1},
+        {"not hex", std::string(64, 'g'), "macsha256 is not 64 hex digits", 0},
+        {"too short", digest.substr(1), "macsha256 is not 64 hex digits", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(destination, "earlier archive");
+        const std::size_t before = server.requests().size();
+        const auto run = [&] {
+            syncDownload(server.url("/build.zip"), destination, nullptr, options, {c.expected, 0});
+        };
+        if (!c.detail) {
+            run();
+            EXPECT_EQ(readFile(destination), body);
+        } else {
+            const Error error = errorOf(run);
+            EXPECT_TRUE(error.is(AmCode::ChecksumMismatch)) << error.fullDescription();
+            EXPECT_EQ(error.message(), "download checksum mismatch");
+            EXPECT_EQ(error.detail(), c.detail);
+            EXPECT_EQ(readFile(destination), "earlier archive");
+        }
+        EXPECT_EQ(server.requests().size() - before, c.requests);
+        EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
+    }
+}
+
+TEST_F(FileDownloaderTest, ABodyFarPastTheDeclaredSizeIsCutOff) {
+    const std::int64_t declared = 2 * 1024 * 1024;
+    const std::int64_t limit = declared + 1024 * 1024; // the margin is at least 1 MiB
+    server.serve("/within.zip", bytesOfLength(limit));
+    server.serve("/announced.zip", bytesOfLength(limit + 1));
+    server.serveChunked("/unannounced.zip", bytesOfLength(limit + 100 * 1024));
+
+    for (const auto& [path, fails] :
+         {std::pair{"/within.zip", false}, {"/announced.zip", true}, {"/unannounced.zip", true}}) {
+        SCOPED_TRACE(path);
+        writeFile(destination, "earlier archive");
+        const auto run = [&] {
+            syncDownload(server.url(path), destination, nullptr, options, {"", declared});
+        };
+        if (!fails) {
+            run();
+            EXPECT_EQ(static_cast<std::int64_t>(readFile(destination).size()), limit);
+            continue;
+        }
+        const Error error = errorOf(run);
+        EXPECT_TRUE(error.is(AmCode::ReleaseFileTooLarge)) << error.fullDescription();
+        EXPECT_EQ(error.message(), "release file too large");
         EXPECT_EQ(readFile(destination), "earlier archive");
         EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
     }

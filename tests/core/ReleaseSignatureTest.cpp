@@ -3,37 +3,19 @@
 #include "core/Base64.h"
 #include "platform/Error.h"
 #include "support/ErrorOf.h"
+#include "support/TestKeyPair.h"
 
 #include <gtest/gtest.h>
-#include <sodium.h>
 
 #include <string>
 
 namespace {
 
-struct KeyPair {
-    std::array<unsigned char, crypto_sign_PUBLICKEYBYTES> publicKey{};
-    std::array<unsigned char, crypto_sign_SECRETKEYBYTES> secretKey{};
-
-    KeyPair() {
-        EXPECT_GE(sodium_init(), 0);
-        crypto_sign_keypair(publicKey.data(), secretKey.data());
-    }
-    std::string publicText() const { return Core::encodeBase64(publicKey); }
-    std::string sign(std::string_view bytes) const {
-        std::array<unsigned char, crypto_sign_BYTES> signature{};
-        crypto_sign_detached(signature.data(), nullptr,
-                             reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                             secretKey.data());
-        return Core::encodeBase64(signature);
-    }
-};
-
 const std::string manifest =
     "version=1.4.0\nmacurl=https://host/a.zip\nmacsha256=" + std::string(64, 'a') + "\n";
 
 TEST(ReleaseSignature, VerifiesAgainstPrimaryOrBackupAndRefusesEverythingElse) {
-    const KeyPair primary, backup, stranger;
+    const TestKeyPair primary, backup, stranger;
     const ReleaseKeys keys = ReleaseKeys::parse(primary.publicText(), backup.publicText());
     std::string tampered = manifest;
     tampered[8] = '5';
@@ -80,7 +62,7 @@ TEST(ReleaseSignature, WithoutKeysNothingIsRequired) {
 }
 
 TEST(ReleaseSignature, MalformedKeysAreRefusedNotIgnored) {
-    const KeyPair pair;
+    const TestKeyPair pair;
     const std::string good = pair.publicText();
     // 'B' as the last digit sets a spare bit: a second spelling of some key, so refused.
     std::string nonCanonical = good;
@@ -107,7 +89,7 @@ TEST(ReleaseSignature, MalformedKeysAreRefusedNotIgnored) {
 }
 
 TEST(ReleaseSignature, SignedManifestMustCarryChecksum) {
-    const KeyPair pair;
+    const TestKeyPair pair;
     const ReleaseKeys keys = ReleaseKeys::parse(pair.publicText(), "");
     Manifest withoutChecksum;
     withoutChecksum.version = "1.4.0";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <stdexcept>
 #include <strings.h>
 
@@ -33,26 +34,39 @@ std::optional<std::string> RecordedRequest::header(std::string_view name) const 
     return std::nullopt;
 }
 
-LoopbackServer::LoopbackServer(int port) {
+LoopbackServer::LoopbackServer(int port)
+    : LoopbackServer(std::make_unique<httplib::Server>(), "http", port) {}
+
+LoopbackServer::LoopbackServer(const TlsIdentity& identity)
+    : LoopbackServer(std::make_unique<httplib::SSLServer>(identity.certificate.c_str(),
+                                                          identity.privateKey.c_str()),
+                     "https", 0) {}
+
+LoopbackServer::LoopbackServer(std::unique_ptr<httplib::Server> server, std::string scheme,
+                               int port)
+    : server_(std::move(server)), scheme_(std::move(scheme)) {
+    if (!server_->is_valid()) {
+        throw std::runtime_error("loopback server cannot load its certificate");
+    }
     // Short keep-alive so that stopping never waits long on an idle connection.
-    server_.set_keep_alive_timeout(1);
-    server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+    server_->set_keep_alive_timeout(1);
+    server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         dispatch(request, response);
     });
     if (port == 0) {
-        port_ = server_.bind_to_any_port("127.0.0.1");
-    } else if (server_.bind_to_port("127.0.0.1", port)) {
+        port_ = server_->bind_to_any_port("127.0.0.1");
+    } else if (server_->bind_to_port("127.0.0.1", port)) {
         port_ = port;
     }
     if (port_ <= 0) {
         throw std::runtime_error("loopback server cannot bind to 127.0.0.1");
     }
     listener_ = std::thread([this] {
-        server_.listen_after_bind();
+        server_->listen_after_bind();
         listenerEnded_ = true;
     });
     // cpp-httplib ignores stop() until its loop runs: a server stopped sooner would never end.
-    while (!server_.is_running() && !listenerEnded_) {
+    while (!server_->is_running() && !listenerEnded_) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
@@ -63,12 +77,12 @@ LoopbackServer::~LoopbackServer() {
         stopping_ = true;
     }
     stoppingChanged_.notify_all();
-    server_.stop();
+    server_->stop();
     listener_.join();
 }
 
 std::string LoopbackServer::url(std::string_view path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+    return scheme_ + "://127.0.0.1:" + std::to_string(port_) + std::string(path);
 }
 
 void LoopbackServer::serve(const std::string& path, std::string body, int status,
@@ -141,18 +155,86 @@ void LoopbackServer::closeMidBody(const std::string& path, std::string prefix,
     });
 }
 
+void LoopbackServer::serveFile(const std::string& path, std::vector<FileAnswer> answers) {
+    auto requestCount = std::make_shared<std::atomic<std::size_t>>(0);
+    auto shared = std::make_shared<const std::vector<FileAnswer>>(std::move(answers));
+    addRequestRoute(path, [this, requestCount, shared](const httplib::Request& request,
+                                                       httplib::Response& response) {
+        const std::size_t n = std::min((*requestCount)++, shared->size() - 1);
+        answerFile(request, std::shared_ptr<const FileAnswer>(shared, &(*shared)[n]), response);
+    });
+}
+
+void LoopbackServer::answerFile(const httplib::Request& request,
+                                std::shared_ptr<const FileAnswer> shared,
+                                httplib::Response& response) {
+    const FileAnswer& answer = *shared;
+    if (answer.status != 200) {
+        response.status = answer.status;
+        response.set_content("unavailable", "text/plain");
+        return;
+    }
+    if (!answer.etag.empty()) {
+        response.set_header("ETag", answer.etag);
+    }
+    const std::size_t size = answer.body.size();
+    std::size_t start = 0;
+    const std::string range = request.get_header_value("Range");
+    const bool rangeApplies =
+        answer.honourRange && range.starts_with("bytes=") && range.ends_with("-") &&
+        (!request.has_header("If-Range") || request.get_header_value("If-Range") == answer.etag);
+    if (rangeApplies) {
+        start = std::stoul(range.substr(6));
+        if (start >= size) {
+            response.status = 416;
+            response.set_header("Content-Range", "bytes */" + std::to_string(size));
+            return;
+        }
+        if (answer.misplacedRange) {
+            start = 0;
+        }
+        response.status = 206;
+        response.set_header("Content-Range", "bytes " + std::to_string(start) + "-" +
+                                                 std::to_string(size - 1) + "/" +
+                                                 std::to_string(size));
+    }
+    const std::size_t end = std::min(size, answer.cutAt.value_or(size));
+    // The provider runs after this handler returns, so it shares the answer.
+    response.set_content_provider(
+        size - start, "application/octet-stream",
+        [this, shared, start, end](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            const std::size_t from = start + offset;
+            if (from >= end) {
+                waitUnlessStopping(shared->holdAtCut);
+                return false;
+            }
+            const std::size_t count = std::min<std::size_t>(64 * 1024, end - from);
+            if (!sink.write(shared->body.data() + from, count)) {
+                return false;
+            }
+            fileBytesSent_ += static_cast<std::int64_t>(count);
+            return true;
+        });
+}
+
 std::vector<RecordedRequest> LoopbackServer::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
 }
 
 void LoopbackServer::addRoute(const std::string& path, Route route) {
+    addRequestRoute(path,
+                    [route = std::move(route)](const httplib::Request&,
+                                               httplib::Response& response) { route(response); });
+}
+
+void LoopbackServer::addRequestRoute(const std::string& path, RequestRoute route) {
     std::lock_guard lock(mutex_);
     routes_[path] = std::move(route);
 }
 
 void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response& response) {
-    Route route;
+    RequestRoute route;
     {
         std::lock_guard lock(mutex_);
         RecordedRequest& recorded = requests_.emplace_back();
@@ -163,6 +245,10 @@ void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response
                 recorded.headers.emplace_back(name, value);
             }
         }
+        // cpp-httplib cuts every answer to the request's Range by itself; the routes decide
+        // that here, as a real server would, so the ranges it parsed are dropped. The request
+        // object is not const: cpp-httplib hands its own local variable to the handler.
+        const_cast<httplib::Request&>(request).ranges.clear();
         if (const auto found = routes_.find(request.path); found != routes_.end()) {
             route = found->second;
         }
@@ -172,7 +258,7 @@ void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response
         response.set_content("not found", "text/plain");
         return;
     }
-    route(response);
+    route(request, response);
 }
 
 void LoopbackServer::waitUnlessStopping(std::chrono::milliseconds duration) {
@@ -185,5 +271,6 @@ TransferOptions loopbackTransferOptions() {
     options.connectTimeout = std::chrono::seconds(1);
     options.idleTimeout = std::chrono::seconds(1);
     options.allowPlainHttp = true;
+    options.retryDelays.clear();
     return options;
 }

@@ -1,0 +1,179 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus in fuzz/corpus/<target>/: real-looking release files, key and
+signature texts, archive entry names and a few tiny zip archives, good and hostile. The output
+is committed; run this again after changing it. Deterministic: the same files every time."""
+
+import base64
+import io
+import pathlib
+import zipfile
+
+CORPUS = pathlib.Path(__file__).resolve().parent / "corpus"
+
+NBSP = "\u00a0"
+LINE_SEPARATOR = "\u2028"
+IDEOGRAPHIC_SPACE = "\u3000"
+
+# Zip entry kinds as the Unix mode in the upper half of external_attr.
+FILE_MODE = 0o100644
+EXECUTABLE_MODE = 0o100755
+FOLDER_MODE = 0o040755
+LINK_MODE = 0o120777
+STAMP = (2024, 3, 1, 12, 0, 0)
+
+
+def write(target, name, data):
+    folder = CORPUS / target
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / name).write_bytes(data if isinstance(data, bytes) else data.encode("utf-8"))
+
+
+def manifests():
+    digest = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08"
+    write("manifest", "plain.txt",
+          "version=1.4.2\n"
+          "macurl=https://releases.ashenmarch.example/builds/Ashenmarch-1.4.2.zip\n"
+          "macsize=734003200\n"
+          "macexe=Ashenmarch.app\n"
+          "notes=Bridge of Cinders\n"
+          f"macsha256={digest}\n")
+    write("manifest", "crlf-comments-blanks.txt",
+          "# written by the release tool\r\n"
+          "// staging copy\r\n"
+          f"{NBSP}version {IDEOGRAPHIC_SPACE}= 1.5.0-beta.2{NBSP}\r\n"
+          "\r\n"
+          f"macurl=\thttps://cdn.example/a=b?c=d{LINE_SEPARATOR}\r\n"
+          "macsize=+1048576\r\n"
+          "macexe=\r\n"
+          "channel=beta\r\n"
+          "no equals sign here\r\n"
+          "notes=Ember & Ash \u2014 \u00b7 patch notes\u2026")
+    write("manifest", "odd-sizes.txt",
+          "macsize=-9223372036854775808\n"
+          "macsize=99999999999999999999\n"
+          "macsize=0x10\n"
+          "macsize=+-1\n"
+          "version=\n"
+          "=orphan value\n")
+
+
+def changelogs():
+    write("changelog", "two-releases.txt",
+          "## 1.4.2 | 2024-03-01\n"
+          "+ Bridge of Cinders opens\n"
+          "- Removed the old save importer\n"
+          "* Faster loading of the world map\n"
+          "Unmarked line reads as a change\n"
+          "\n"
+          "## 1.4.1 | 2024-02-10\n"
+          "* Fixed a crash on the title screen\n")
+    write("changelog", "crlf-comments-blanks.txt",
+          "Text before the first header vanishes\r\n"
+          "// internal: do not publish\r\n"
+          f"##{NBSP}2.0.0 {IDEOGRAPHIC_SPACE}|  2024-04-01 | late{NBSP}\r\n"
+          f"+{NBSP}New region: the Ashen Reach\r\n"
+          f"-\t\r\n"
+          f"*{LINE_SEPARATOR}odd start\r\n"
+          "##\r\n"
+          "## | undated\r\n"
+          "###nested\r\n"
+          "+")
+
+
+def base64_texts():
+    key = bytes(range(32))
+    signature = bytes(range(64, 128))
+    write("base64", "key.txt", base64.b64encode(key).decode() + "\n")
+    write("base64", "signature.txt", base64.b64encode(signature).decode() + "\r\n")
+    write("base64", "spare-bits.txt", "AB==")
+    write("base64", "no-padding.txt", base64.b64encode(b"ab").decode().rstrip("="))
+    write("base64", "inner-blank.txt", "AAAA AAAA")
+    write("base64", "high-bytes.txt", b"\xd3\x94\xd3\x94")  # once read as "////"
+    return key, signature
+
+
+def signature_inputs(key, signature):
+    # signature NUL primary key NUL backup key NUL manifest bytes
+    manifest = b"version=1.4.2\nmacurl=https://releases.ashenmarch.example/b.zip\nmacsha256=00\n"
+    key_text = base64.b64encode(key)
+    other_key_text = base64.b64encode(bytes(32))
+    signature_text = base64.b64encode(signature) + b"\n"
+    write("release_signature", "signed.bin",
+          b"\0".join([signature_text, key_text, b"", manifest]))
+    write("release_signature", "backup-key.bin",
+          b"\0".join([signature_text, other_key_text + b"\n", key_text, manifest]))
+    write("release_signature", "short-key.bin",
+          b"\0".join([b"", base64.b64encode(bytes(31)), b"not a key", manifest]))
+    write("release_signature", "html.bin",
+          b"\0".join([b"<html>404 Not Found</html>", b"", b"", b""]))
+
+
+def entry_names():
+    # kind byte (0 file, 1 folder, 2 symbolic link, 3 hard link, 4 special), name NUL target
+    cases = {
+        "file.bin": b"\0Ashenmarch.app/Contents/MacOS/Ashenmarch",
+        "folder.bin": b"\1./Ashenmarch.app//Contents/",
+        "link-inside.bin": b"\2Ashenmarch.app/Contents/Frameworks/Current\0../Resources/./x",
+        "link-out.bin": b"\2a/b/link\0../../../outside",
+        "link-up-after-name.bin": b"\2a/link\0x/../../y",
+        "link-absolute.bin": b"\2link\0/etc/passwd",
+        "dot-dot.bin": b"\0a/../../evil",
+        "backslash.bin": b"\0..\\evil",
+        "hard-link.bin": b"\3a\0b",
+        "destination-itself.bin": b"\2.\0.",
+    }
+    for name, data in cases.items():
+        write("entry_safety", name, data)
+
+
+def entry(name, mode, data=b""):
+    info = zipfile.ZipInfo(name, STAMP)
+    info.create_system = 3  # Unix, so the mode below is read
+    info.external_attr = mode << 16
+    return info, data
+
+
+def zip_bytes(entries, compression=zipfile.ZIP_STORED):
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", compression) as archive:
+        for info, data in entries:
+            info.compress_type = compression
+            archive.writestr(info, data)
+    return buffer.getvalue()
+
+
+def archives():
+    bundle = [
+        entry("Ashenmarch.app/", FOLDER_MODE),
+        entry("Ashenmarch.app/Contents/", FOLDER_MODE),
+        entry("Ashenmarch.app/Contents/MacOS/", FOLDER_MODE),
+        entry("Ashenmarch.app/Contents/MacOS/Ashenmarch", EXECUTABLE_MODE, b"#!/bin/sh\nexit 0\n"),
+        entry("Ashenmarch.app/Contents/Info.plist", FILE_MODE, b"<plist>1.4.2</plist>\n"),
+        entry("Ashenmarch.app/Contents/Current", LINK_MODE, b"MacOS"),
+    ]
+    write("extract", "good-bundle.zip", zip_bytes(bundle, zipfile.ZIP_DEFLATED))
+    write("extract", "dot-dot.zip", zip_bytes([entry("../escaped.txt", FILE_MODE, b"x")]))
+    write("extract", "absolute.zip", zip_bytes([entry("/tmp/escaped.txt", FILE_MODE, b"x")]))
+    write("extract", "link-out.zip",
+          zip_bytes([entry("out", LINK_MODE, b"../../outside"),
+                     entry("out/secret", FILE_MODE, b"x")]))
+    write("extract", "link-then-file.zip",
+          zip_bytes([entry("dir/up", LINK_MODE, b".."), entry("dir/up/x", FILE_MODE, b"x")]))
+    # "escape" is the link the fuzzer leaves in the destination before each run.
+    write("extract", "through-existing-link.zip",
+          zip_bytes([entry("escape/secret", FILE_MODE, b"x"), entry("escape/", FOLDER_MODE)]))
+    write("extract", "replace-existing-link.zip", zip_bytes([entry("escape", FILE_MODE, b"x")]))
+    write("extract", "backslash.zip", zip_bytes([entry("..\\escaped.txt", FILE_MODE, b"x")]))
+
+
+def main():
+    manifests()
+    changelogs()
+    key, signature = base64_texts()
+    signature_inputs(key, signature)
+    entry_names()
+    archives()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/ReleaseSignature.h"
+#include "core/Transfer.h"
+#include "formats/Manifest.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+// The release steps both modes take in the same way, so that the window and the self-check can
+// never disagree on what a release must pass before it is trusted or written to disk. Every
+// call blocks the calling thread and throws Error; any thread.
+namespace Core {
+
+// Where the manifest's detached signature is published: latest.txt.sig beside latest.txt.
+std::string signatureAddress(const std::string& manifestAddress);
+
+// Fetches latest.txt and returns it parsed. When `keys` are required, latest.txt.sig is fetched
+// as well and must verify over the manifest's exact bytes before they are parsed, and the
+// signed manifest must carry macsha256; otherwise "am" 10 "release signature is not valid".
+// Without keys no signature is requested. Transfer errors are those of Core::fetch.
+Manifest fetchRelease(const std::string& manifestAddress, const TransferOptions& options,
+                      const ReleaseKeys& keys);
+
+// Downloads the manifest's archive to `archive`. When the manifest announces a size, the
+// archive's volume must have that much free first ("am" 9, nothing requested otherwise). The
+// body is checked against macsha256 and macsize while it is written (see DownloadCheck).
+// `progress` runs on the download's thread. Errors are those of syncDownload.
+void downloadRelease(const Manifest& manifest, const std::filesystem::path& archive,
+                     const std::function<void(double)>& progress, const TransferOptions& options);
+
+} // namespace Core

@@ -1,0 +1,123 @@
+#include "core/ReleaseFetch.h"
+
+#include "core/Sha256.h"
+#include "platform/Error.h"
+#include "support/ErrorOf.h"
+#include "support/LoopbackServer.h"
+#include "support/TempDir.h"
+#include "support/TestKeyPair.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string sha256Of(std::string_view bytes) {
+    Sha256 hash;
+    hash.update(bytes);
+    return hash.hexDigest();
+}
+
+class ReleaseFetch : public ::testing::Test {
+protected:
+    LoopbackServer server;
+    TempDir dir;
+    const std::string archive = std::string(50'000, 'z');
+    const std::string signedText = "version=2.0\nmacurl=" + server.url("/build.zip") +
+                                   "\nmacsha256=" + sha256Of(archive) + "\n";
+
+    int requestsFor(const std::string& path) const {
+        int count = 0;
+        for (const RecordedRequest& request : server.requests()) {
+            count += request.path == path ? 1 : 0;
+        }
+        return count;
+    }
+};
+
+TEST_F(ReleaseFetch, SignatureIsFetchedAndCheckedOnlyWhenTheBuildHasAKey) {
+    const TestKeyPair studio, stranger;
+    const std::string unsignedText = "version=2.0\nmacurl=" + server.url("/build.zip") + "\n";
+    struct Case {
+        const char* name;
+        ReleaseKeys keys;
+        std::string manifest;
+        std::optional<std::string> signature; // nothing: latest.txt.sig is not found
+        const char* refusal;                  // nullptr: accepted
+    };
+    const Case cases[] = {
+        {"unsigned build", {}, unsignedText, std::nullopt, nullptr},
+        {"signed", studio.keys(), signedText, studio.sign(signedText), nullptr},
+        {"signature not found", studio.keys(), signedText, std::nullopt, "signature is not base64"},
+        {"someone else's key", studio.keys(), signedText, stranger.sign(signedText),
+         "no release key matched the signature"},
+        {"manifest changed after signing", studio.keys(), signedText + "macexe=Other.app\n",
+         studio.sign(signedText), "no release key matched the signature"},
+        {"signed without checksum", studio.keys(), unsignedText, studio.sign(unsignedText),
+         "signed manifest has no macsha256"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoopbackServer host;
+        host.serve("/latest.txt", c.manifest);
+        if (c.signature) {
+            host.serve("/latest.txt.sig", *c.signature);
+        }
+        const auto fetchIt = [&] {
+            return Core::fetchRelease(host.url("/latest.txt"), loopbackTransferOptions(), c.keys);
+        };
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(fetchIt(), Manifest::parse(c.manifest));
+        } else {
+            const Error error = errorOf(fetchIt);
+            EXPECT_TRUE(error.is(AmCode::BadSignature));
+            EXPECT_EQ(error.message(), "release signature is not valid");
+            EXPECT_EQ(error.detail(), c.refusal);
+        }
+        const auto requests = host.requests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(requests[0].path, "/latest.txt");
+        EXPECT_EQ(requests.size(), c.keys.required() ? 2u : 1u);
+        if (requests.size() == 2) {
+            EXPECT_EQ(requests[1].path, "/latest.txt.sig");
+        }
+    }
+}
+
+TEST_F(ReleaseFetch, AnArchiveTooLargeForTheDiskIsNeverRequested) {
+    Manifest manifest = Manifest::parse(signedText);
+    manifest.size = std::int64_t{1} << 60;
+    const fs::path to = dir / "update.zip";
+    server.serve("/build.zip", archive);
+
+    const Error error =
+        errorOf([&] { Core::downloadRelease(manifest, to, {}, loopbackTransferOptions()); });
+    EXPECT_TRUE(error.is(AmCode::NotEnoughSpace));
+    EXPECT_TRUE(error.message()->starts_with("not enough disk space: 1099511627776 MB needed, "))
+        << *error.message();
+    EXPECT_EQ(requestsFor("/build.zip"), 0);
+    EXPECT_FALSE(fs::exists(to));
+}
+
+// A matching archive is kept, a mismatching one refused (the size cap has its own tests with
+// the downloader: its margin is larger than this archive).
+TEST_F(ReleaseFetch, TheArchiveMustMatchTheManifestsChecksum) {
+    const fs::path to = dir / "update.zip";
+    server.serve("/build.zip", archive);
+    const Manifest good = Manifest::parse(signedText);
+    Core::downloadRelease(good, to, {}, loopbackTransferOptions());
+    EXPECT_EQ(readFile(to), archive);
+    fs::remove(to);
+
+    Manifest wrongSum = good;
+    wrongSum.sha256 = sha256Of("something else");
+    const Error error =
+        errorOf([&] { Core::downloadRelease(wrongSum, to, {}, loopbackTransferOptions()); });
+    EXPECT_TRUE(error.is(AmCode::ChecksumMismatch)) << error.fullDescription();
+    EXPECT_FALSE(fs::exists(to));
+}
+
+} // namespace

@@ -1,0 +1,65 @@
+#include "support/InterruptedUpdate.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace fs = std::filesystem;
+
+const char* const gameFile = "Ashenmarch.app/Contents/MacOS/ASHENMARCH";
+
+const std::vector<Interruption>& everyInterruption() {
+    static const std::vector<Interruption> states = {
+        {"mid-unpack", "1.0", false, true, true, false, false, "1.0"},
+        {"pending written", "1.0", true, true, true, false, false, "1.0"},
+        {"old set aside", "1.0", true, true, false, true, false, "1.0"},
+        {"new swapped in", "1.0", true, false, false, true, true, "2.0"},
+        {"marker written", "2.0", true, false, false, true, true, "2.0"},
+        {"pending cleared", "2.0", false, false, false, true, true, "2.0"},
+    };
+    return states;
+}
+
+void leaveInterruptedUpdate(const Interruption& state, const fs::path& root) {
+    writeFile(root / "installed.txt", state.marker);
+    if (state.pending) {
+        writeFile(root / "installing.txt", "2.0");
+    }
+    if (state.staged) {
+        writeFile(root / "build.staging" / gameFile, "game 2.0");
+    }
+    if (state.oldInBuild) {
+        writeFile(root / "build" / gameFile, "game 1.0");
+    }
+    if (state.oldAside) {
+        writeFile(root / "build.old" / gameFile, "game 1.0");
+    }
+    if (state.newInBuild) {
+        writeFile(root / "build" / gameFile, "game 2.0");
+    }
+    writeFile(root / ".update.zip.Ab12Cd", "half a download");
+}
+
+std::string interruptionName(const Interruption& state) {
+    std::string name = state.step;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    std::erase_if(
+        name, [](char c) { return c != '_' && std::isalnum(static_cast<unsigned char>(c)) == 0; });
+    return name;
+}
+
+void expectOneSettledBuild(const fs::path& root, const std::string& version,
+                           const std::string& gameText) {
+    EXPECT_EQ(readFile(root / "installed.txt"), version);
+    EXPECT_EQ(readFile(root / "build" / gameFile), gameText);
+    for (const char* leftover : {"build.staging", "build.old", "installing.txt", "update.zip"}) {
+        EXPECT_FALSE(fs::exists(root / leftover)) << leftover;
+    }
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(root, ignored)) {
+        EXPECT_NE(entry.path().filename().string().rfind(".update.zip.", 0), 0u) << entry.path();
+    }
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Each on-disk state an update from 1.0 to 2.0, killed at some step, can leave in an install
+// root. The game file of build <v> holds "game <v>"; every state also holds a half-written
+// download. The next run must turn any of them into exactly one complete build whose marker
+// matches it, with no leftovers.
+struct Interruption {
+    const char* step;
+    const char* marker;           // what installed.txt says
+    bool pending;                 // installing.txt names 2.0
+    bool staged;                  // the new build is complete in the staging folder
+    bool oldInBuild;              // build holds 1.0
+    bool oldAside;                // build.old holds 1.0
+    bool newInBuild;              // build holds 2.0
+    const char* recoveredVersion; // what recovery settles on
+};
+
+// Every such state, in the order the update's steps run.
+const std::vector<Interruption>& everyInterruption();
+
+// Writes the state into `root` (which may not exist yet).
+void leaveInterruptedUpdate(const Interruption& state, const std::filesystem::path& root);
+
+// Exactly one complete build in `root`: the marker says `version`, the game file holds
+// `gameText`, and nothing of an update is left over (staging folder, set-aside build, pending
+// record, archive, partial downloads). Records test failures.
+void expectOneSettledBuild(const std::filesystem::path& root, const std::string& version,
+                           const std::string& gameText);
+
+// The path of the game file inside a build folder.
+extern const char* const gameFile;
+
+// Test names from the step: letters, digits and "_" only.
+std::string interruptionName(const Interruption& state);
