@@ -5,6 +5,10 @@ find_package(CURL REQUIRED)
 find_package(LibArchive REQUIRED)
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
 pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
+# SHA-256 of downloads on Linux; libcurl loads libcrypto already.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+endif()
 
 if(ASHENMARCH_BUILD_TESTS)
     find_package(GTest REQUIRED)

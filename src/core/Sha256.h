@@ -4,8 +4,6 @@
 #include <string>
 #include <string_view>
 
-struct crypto_hash_sha256_state;
-
 // SHA-256 computed as the bytes go by, so the downloader hashes the archive while writing it
 // and never reads it back. One object per stream; not shared between threads. Move-only; a
 // moved-from object may only be destroyed or assigned to.
@@ -21,7 +19,8 @@ public:
     std::string hexDigest() const;
 
 private:
-    std::unique_ptr<crypto_hash_sha256_state> state_;
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 namespace Core {
