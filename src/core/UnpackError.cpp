@@ -37,6 +37,10 @@ void require(la_ssize_t status, archive* handle, std::string_view entryName) {
     }
 }
 
+void failReading(const std::filesystem::path& zip, std::string_view reason) {
+    fail("cannot read archive " + shownName(zip.string()) + ": " + std::string(reason));
+}
+
 void failSystem(std::string_view entryName, std::string_view action, int errnum) {
     fail("entry " + shownName(entryName) + ": cannot " + std::string(action) + ": " +
          std::strerror(errnum));

@@ -2,6 +2,7 @@
 
 #include <archive.h>
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,9 @@ std::string libraryError(archive* handle);
 // Anything but ARCHIVE_OK fails, warnings included: a warning can mean a bad checksum, and a
 // half-right build is worse than none. The reason names the entry.
 void require(la_ssize_t status, archive* handle, std::string_view entryName);
+
+// Fails with "cannot read archive <name>: <reason>".
+[[noreturn]] void failReading(const std::filesystem::path& zip, std::string_view reason);
 
 // Fails with the entry's name, what could not be done and errno's text.
 [[noreturn]] void failSystem(std::string_view entryName, std::string_view action, int errnum);

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -104,8 +103,7 @@ public:
         archive_entry* header = nullptr;
         while (next_ <= position) {
             if (archive_read_next_header(reader_.get(), &header) != ARCHIVE_OK) {
-                fail("cannot read archive " + shownName(zip_.string()) + ": " +
-                     libraryError(reader_.get()));
+                failReading(zip_, libraryError(reader_.get()));
             }
             ++next_;
         }
@@ -137,20 +135,6 @@ void writeAt(int fd, const void* block, std::size_t size, la_int64_t offset,
     }
 }
 
-void copyData(archive* reader, int fd, const std::string& name) {
-    for (;;) {
-        const void* block = nullptr;
-        std::size_t size = 0;
-        la_int64_t offset = 0;
-        const int status = archive_read_data_block(reader, &block, &size, &offset);
-        if (status == ARCHIVE_EOF) {
-            return;
-        }
-        require(status, reader, name);
-        writeAt(fd, block, size, offset, name);
-    }
-}
-
 struct Job {
     const fs::path& zip;
     const UnpackPlan& plan;
@@ -164,11 +148,13 @@ void writeFile(const Job& job, EntryCursor& cursor, TreeWriter& tree, const Plan
     // Paths come from the plan, never from this reader; a different name here means the file
     // was replaced since the plan read it.
     if (name == nullptr || file.recordedName() != name) {
-        fail("cannot read archive " + shownName(job.zip.string()) +
-             ": it changed while being unpacked");
+        failReading(job.zip, "it changed while being unpacked");
     }
     UniqueFd out = tree.createFile(file.path);
-    copyData(cursor.reader(), out.get(), file.recordedName());
+    readData(cursor.reader(), file.recordedName(),
+             [&](const void* block, std::size_t size, la_int64_t offset) {
+                 writeAt(out.get(), block, size, offset, file.recordedName());
+             });
     if (::fchmod(out.get(), file.mode & ~job.umask) != 0) {
         failSystem(file.recordedName(), "set the file's mode", errno);
     }

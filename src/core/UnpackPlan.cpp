@@ -35,20 +35,6 @@ EntryKind kindOf(archive_entry* entry) {
     }
 }
 
-// Reads an entry's data to its end, checksum included, and drops it.
-void readThrough(archive* reader, const std::string& name) {
-    for (;;) {
-        const void* block = nullptr;
-        std::size_t size = 0;
-        la_int64_t offset = 0;
-        const int status = archive_read_data_block(reader, &block, &size, &offset);
-        if (status == ARCHIVE_EOF) {
-            return;
-        }
-        require(status, reader, name);
-    }
-}
-
 std::string joined(const std::vector<std::string_view>& parts) {
     std::string path;
     for (const std::string_view part : parts) {
@@ -162,7 +148,8 @@ public:
             folders_.add(path, mode);
         } else if (kind == EntryKind::File) {
             std::string recorded = name == path ? std::string() : name;
-            const la_int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
+            const la_int64_t size =
+                archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
             files_.push_back({position, std::move(path), std::move(recorded), mode, size});
         } else {
             guard_.addArchiveLink(path);
@@ -203,14 +190,15 @@ UnpackPlan planUnpacking(const fs::path& zip, const DestinationFolder& destinati
             return builder.finish(opened.access);
         }
         if (status != ARCHIVE_OK) {
-            fail("cannot read archive " + shownName(zip.string()) + ": " + libraryError(reader));
+            failReading(zip, libraryError(reader));
         }
         builder.add(position, entry);
         // Without a central directory only the data itself shows where a damaged entry ends;
         // reading it here fails that entry, by name, before anything is written.
         if (opened.access == ZipAccess::Sequential) {
             const char* name = archive_entry_pathname(entry);
-            readThrough(reader, name != nullptr ? name : "");
+            readData(reader, name != nullptr ? name : "",
+                     [](const void*, std::size_t, la_int64_t) {});
         }
     }
 }

@@ -31,9 +31,23 @@ OpenedZip openZip(const std::filesystem::path& zip) {
 Archive::Reader openZip(const std::filesystem::path& zip, ZipAccess access) {
     Archive::Reader reader = Archive::newReader();
     if (!openAs(reader.get(), zip, access)) {
-        fail("cannot read archive " + shownName(zip.string()) + ": " + libraryError(reader.get()));
+        failReading(zip, libraryError(reader.get()));
     }
     return reader;
+}
+
+void readData(archive* reader, const std::string& entryName, const BlockSink& sink) {
+    for (;;) {
+        const void* block = nullptr;
+        std::size_t size = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(reader, &block, &size, &offset);
+        if (status == ARCHIVE_EOF) {
+            return;
+        }
+        require(status, reader, entryName);
+        sink(block, size, offset);
+    }
 }
 
 } // namespace Unpack

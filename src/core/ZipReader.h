@@ -2,7 +2,12 @@
 
 #include "core/ArchiveHandle.h"
 
+#include <archive.h>
+
+#include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <string>
 
 // Opens zip archives for unpacking; every other format libarchive knows would only add attack
 // surface. Failures are the unpacking error ("am" 2) with "cannot read archive …" as detail.
@@ -24,5 +29,11 @@ OpenedZip openZip(const std::filesystem::path& zip);
 
 // Opens the archive again the way an earlier openZip did, for another reader.
 Archive::Reader openZip(const std::filesystem::path& zip, ZipAccess access);
+
+// Hands the current entry's data to `sink` block by block (bytes, size, offset in the file) to
+// its end, where the checksum is checked. Any failure, a warning included, is the unpacking
+// error naming the entry.
+using BlockSink = std::function<void(const void* bytes, std::size_t size, la_int64_t offset)>;
+void readData(archive* reader, const std::string& entryName, const BlockSink& sink);
 
 } // namespace Unpack
