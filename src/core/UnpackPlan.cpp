@@ -158,19 +158,27 @@ public:
     }
 
     UnpackPlan finish(ZipAccess access) {
-        // Links are made last, so one named after the entries that pass through it would be
-        // followed by nothing yet would still replace their folder: refuse it.
+        // Folders are made first and links last, so a file or link standing where the archive
+        // also needs a folder would only clash half-way through writing, and a link that came
+        // after the entries passing through it escaped the check above: refuse both now.
+        for (const PlannedFile& file : files_) {
+            refuseWhereFolder(file.path, "file");
+        }
         for (const PlannedLink& link : links_) {
-            if (folders_.contains(link.path)) {
-                fail("unsafe entry " + shownName(link.path) +
-                     ": symbolic link where the archive has a folder");
-            }
+            refuseWhereFolder(link.path, "symbolic link");
         }
         dropRepeatedFiles(files_);
         return {access, folders_.take(), std::move(files_), std::move(links_)};
     }
 
 private:
+    void refuseWhereFolder(const std::string& path, const char* kind) const {
+        if (folders_.contains(path)) {
+            fail("unsafe entry " + shownName(path) + ": " + kind +
+                 " where the archive has a folder");
+        }
+    }
+
     LinkGuard guard_;
     FolderList folders_;
     std::vector<PlannedFile> files_;

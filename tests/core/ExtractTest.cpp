@@ -242,6 +242,11 @@ TEST(Extract, RefusesUnsafeEntriesBeforeWritingOutsideTheDestination) {
              zip.file("Game.app/Contents/evil", "x").symlink("Game.app", "elsewhere");
          },
          "\"Game.app\": symbolic link where the archive has a folder"},
+        {"file where other entries need a folder",
+         [](ZipBuilder& zip, auto&) {
+             zip.file("Game.app/Contents", "x").file("Game.app/Contents/Info.plist", "y");
+         },
+         "\"Game.app/Contents\": file where the archive has a folder"},
         {"socket", [](ZipBuilder& zip, auto&) { zip.special("socket", S_IFSOCK | 0644); },
          "\"socket\": device, FIFO or socket"},
         {"character device", [](ZipBuilder& zip, auto&) { zip.special("tty", S_IFCHR | 0644); },
