@@ -40,6 +40,12 @@ LoopbackServer::LoopbackServer(std::unique_ptr<httplib::Server> server, std::str
     }
     // Short keep-alive so that stopping never waits long on an idle connection.
     server_->set_keep_alive_timeout(1);
+    // SO_REUSEADDR only: cpp-httplib's default SO_REUSEPORT would let a second test run bind the
+    // same fixed port and silently answer the first run's launcher.
+    server_->set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         dispatch(request, response);
     });
