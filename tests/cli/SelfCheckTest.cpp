@@ -3,7 +3,6 @@
 #include "core/InstallLock.h"
 #include "core/InstallStore.h"
 #include "core/Sha256.h"
-#include "support/InterruptedUpdate.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 #include "support/TestKeyPair.h"
@@ -89,15 +88,6 @@ protected:
                "   v1.4.0 (2025-03-02)  +2 -1 *1\n" + "   v1.3.9 ()  +0 -0 *0\n";
     }
 
-    bool archiveRequested() const {
-        for (const RecordedRequest& request : server.requests()) {
-            if (request.path == "/build.zip") {
-                return true;
-            }
-        }
-        return false;
-    }
-
     // A 1.3.9 build installed by an earlier update.
     void installOld() {
         writeFile(root / "build" / gameExecutable, "game 1.3.9");
@@ -158,7 +148,7 @@ TEST_F(SelfCheck, UnsafeBundleNameFailsBeforeDownloading) {
     EXPECT_TRUE(
         contains(report, "FAIL: Error Domain=am Code=8 \"manifest has an unsafe macexe\"\n"))
         << report;
-    EXPECT_FALSE(archiveRequested());
+    EXPECT_EQ(server.requestsFor("/build.zip"), 0);
 }
 
 TEST_F(SelfCheck, UnreachableHostFailsWithTheNetworkError) {
@@ -298,7 +288,7 @@ TEST_F(SelfCheck, BadSignatureFailsRightAfterTheInstallRootLine) {
                               c.detail + ")\n")
             << c.name;
     }
-    EXPECT_FALSE(archiveRequested());
+    EXPECT_EQ(server.requestsFor("/build.zip"), 0);
     EXPECT_FALSE(fs::exists(root));
 }
 
@@ -323,7 +313,7 @@ TEST_F(SelfCheck, NotEnoughDiskSpaceFailsBeforeDownloading) {
     EXPECT_TRUE(contains(report, "\nFAIL: Error Domain=am Code=9 \"not enough disk space: "
                                  "1099511627776 MB needed, "))
         << report;
-    EXPECT_FALSE(archiveRequested());
+    EXPECT_EQ(server.requestsFor("/build.zip"), 0);
     expectOldBuildIntact();
 }
 
@@ -339,23 +329,10 @@ TEST_F(SelfCheck, AnotherLauncherUpdatingTheInstallIsLeftAlone) {
     EXPECT_TRUE(contains(report, "   v1.3.9 ()  +0 -0 *0\nFAIL: Error Domain=am Code=11 "
                                  "\"another launcher is updating this install\"\n"))
         << report;
-    EXPECT_FALSE(archiveRequested());
+    EXPECT_EQ(server.requestsFor("/build.zip"), 0);
     EXPECT_EQ(readFile(root / "build.staging" / gameExecutable), "game 1.4.0, half unpacked");
     EXPECT_TRUE(fs::exists(root / ".update.zip.Xy12Zw"));
     EXPECT_EQ(readFile(root / "build" / gameExecutable), "game 1.3.9");
 }
-
-class SelfCheckAfterACrash : public SelfCheck,
-                             public ::testing::WithParamInterface<Interruption> {};
-
-TEST_P(SelfCheckAfterACrash, EndsWithOneCompleteBuildWhoseMarkerMatches) {
-    leaveInterruptedUpdate(GetParam(), root);
-    publish(goodArchive("game 1.4.0"));
-    ASSERT_EQ(run(), 0) << report;
-    expectOneSettledBuild(root, "1.4.0", "game 1.4.0");
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryStep, SelfCheckAfterACrash, ::testing::ValuesIn(everyInterruption()),
-                         [](const auto& info) { return interruptionName(info.param); });
 
 } // namespace

@@ -99,9 +99,10 @@ TEST_F(FileDownloaderTest, ReplacesWhateverStandsAtTheDestination) {
 
 TEST_F(FileDownloaderTest, FailuresLeaveTheEarlierFileAndNoTemporaryFile) {
     server.serve("/missing.zip", "<html>Not Found</html>", 404, "text/html");
-    server.serve("/gone.zip", "", 410);
-    server.closeMidBody("/cut.zip", bytesOfLength(50 * 1024), 200 * 1024);
-    server.stall("/stalled.zip", std::chrono::seconds(10), bytesOfLength(10 * 1024));
+    server.serveFile("/cut.zip", {{.body = bytesOfLength(200 * 1024), .cutAt = 50 * 1024}});
+    server.serveFile("/stalled.zip", {{.body = bytesOfLength(20 * 1024),
+                                       .cutAt = 10 * 1024,
+                                       .holdAtCut = std::chrono::seconds(10)}});
     server.redirect("/to-file.zip", "file:///etc/hostname");
 
     const struct {
@@ -111,7 +112,6 @@ TEST_F(FileDownloaderTest, FailuresLeaveTheEarlierFileAndNoTemporaryFile) {
         std::string message; // empty: curl's own text, not checked
     } cases[] = {
         {"/missing.zip", "am", 5, "download failed with HTTP status 404"},
-        {"/gone.zip", "am", 5, "download failed with HTTP status 410"},
         {"/cut.zip", "curl", 18, ""},
         {"/stalled.zip", "curl", 28, ""},
         {"/to-file.zip", "am", 7, "unsupported address: file:///etc/hostname"},
@@ -148,7 +148,8 @@ TEST_F(FileDownloaderTest, MissingFolderFailsOnceWithoutSendingAnything) {
 }
 
 TEST_F(FileDownloaderTest, StoppingEndsTheTransferWithOneReport) {
-    server.stall("/stalled.zip", std::chrono::seconds(10), "PK");
+    server.serveFile("/stalled.zip",
+                     {{.body = "PK..", .cutAt = 2, .holdAtCut = std::chrono::seconds(10)}});
     options.idleTimeout = std::chrono::seconds(8);
     writeFile(destination, "earlier archive");
 
@@ -214,7 +215,6 @@ TEST_F(FileDownloaderTest, TheBodyMustMatchTheExpectedChecksum) {
         {"matching in upper case", upper, std::nullopt, 1},
         {"different", other, "expected " + other + ", got " + digest, 1},
         {"not hex", std::string(64, 'g'), "macsha256 is not 64 hex digits", 0},
-        {"too short", digest.substr(1), "macsha256 is not 64 hex digits", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

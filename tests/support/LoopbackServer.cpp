@@ -1,7 +1,6 @@
 #include "support/LoopbackServer.h"
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <stdexcept>
 #include <strings.h>
@@ -12,15 +11,6 @@ namespace {
 bool isPseudoHeader(const std::string& name) {
     return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" ||
            name == "LOCAL_PORT";
-}
-
-bool writeGenerated(std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-    std::array<char, 64 * 1024> piece{};
-    const std::size_t count = std::min(length, piece.size());
-    for (std::size_t i = 0; i < count; ++i) {
-        piece[i] = static_cast<char>((offset + i) % 251);
-    }
-    return sink.write(piece.data(), count);
 }
 
 } // namespace
@@ -50,6 +40,12 @@ LoopbackServer::LoopbackServer(std::unique_ptr<httplib::Server> server, std::str
     }
     // Short keep-alive so that stopping never waits long on an idle connection.
     server_->set_keep_alive_timeout(1);
+    // SO_REUSEADDR only: cpp-httplib's default SO_REUSEPORT would let a second test run bind the
+    // same fixed port and silently answer the first run's launcher.
+    server_->set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         dispatch(request, response);
     });
@@ -108,50 +104,18 @@ void LoopbackServer::serveChunked(const std::string& path, std::string body) {
     });
 }
 
-void LoopbackServer::serveGenerated(const std::string& path, std::int64_t size) {
-    addRoute(path, [size](httplib::Response& response) {
-        response.set_content_provider(static_cast<std::size_t>(size), "application/octet-stream",
-                                      writeGenerated);
-    });
-}
-
 void LoopbackServer::redirect(const std::string& path, std::string location, int status) {
     addRoute(path, [location = std::move(location), status](httplib::Response& response) {
         response.set_redirect(location, status);
     });
 }
 
-void LoopbackServer::stall(const std::string& path, std::chrono::milliseconds duration,
-                           std::string prefix) {
-    if (prefix.empty()) {
-        addRoute(path, [this, duration](httplib::Response& response) {
-            waitUnlessStopping(duration);
-            // Closing without an answer: the client sees the connection end.
-            response.set_content_provider(
-                1, "text/plain",
-                [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
-        });
-        return;
-    }
-    addRoute(path, [this, duration, prefix = std::move(prefix)](httplib::Response& response) {
+void LoopbackServer::stall(const std::string& path, std::chrono::milliseconds duration) {
+    addRoute(path, [this, duration](httplib::Response& response) {
+        waitUnlessStopping(duration);
+        // Closing without an answer: the client sees the connection end.
         response.set_content_provider(
-            prefix.size() + 1, "application/octet-stream",
-            [this, duration, prefix](std::size_t, std::size_t, httplib::DataSink& sink) {
-                sink.write(prefix.data(), prefix.size());
-                waitUnlessStopping(duration);
-                return false;
-            });
-    });
-}
-
-void LoopbackServer::closeMidBody(const std::string& path, std::string prefix,
-                                  std::size_t announcedLength) {
-    addRoute(path, [prefix = std::move(prefix), announcedLength](httplib::Response& response) {
-        response.set_content_provider(announcedLength, "application/octet-stream",
-                                      [prefix](std::size_t, std::size_t, httplib::DataSink& sink) {
-                                          sink.write(prefix.data(), prefix.size());
-                                          return false;
-                                      });
+            1, "text/plain", [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
     });
 }
 
@@ -220,6 +184,13 @@ void LoopbackServer::answerFile(const httplib::Request& request,
 std::vector<RecordedRequest> LoopbackServer::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
+}
+
+int LoopbackServer::requestsFor(std::string_view path) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(
+        std::count_if(requests_.begin(), requests_.end(),
+                      [path](const auto& request) { return request.path == path; }));
 }
 
 void LoopbackServer::addRoute(const std::string& path, Route route) {

@@ -80,18 +80,11 @@ public:
                std::string contentType = "application/octet-stream");
     // The body in chunks of at most 4 KiB, without a Content-Length.
     void serveChunked(const std::string& path, std::string body);
-    // `size` bytes made up while sending (byte i is i % 251), with a Content-Length: bodies of
-    // any size without holding them in memory.
-    void serveGenerated(const std::string& path, std::int64_t size);
     // A redirect to `location`.
     void redirect(const std::string& path, std::string location, int status = 302);
-    // Silence for `duration` (or until the server stops): with an empty prefix before any
-    // header; otherwise after the headers, announcing one byte more than `prefix`, and `prefix`.
-    // The connection is closed afterwards.
-    void stall(const std::string& path, std::chrono::milliseconds duration,
-               std::string prefix = {});
-    // Announces `announcedLength` bytes, sends `prefix` (shorter) and closes the connection.
-    void closeMidBody(const std::string& path, std::string prefix, std::size_t announcedLength);
+    // Silence for `duration` (or until the server stops) before any header, then the connection
+    // closes. A body that stops half-way is a serveFile answer with `cutAt`.
+    void stall(const std::string& path, std::chrono::milliseconds duration);
 
     // A file answered with answers[n] for its n-th request (counted from 0; the last answer
     // repeats). Honours "Range: bytes=<offset>-" with 206 and Content-Range, or 416 past the
@@ -103,6 +96,8 @@ public:
 
     // What has been received so far, in order.
     std::vector<RecordedRequest> requests() const;
+    // How many of them asked for `path`.
+    int requestsFor(std::string_view path) const;
 
 private:
     using Route = std::function<void(httplib::Response&)>;

