@@ -15,4 +15,4 @@ cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DASHENMARCH_BUILD
 cmake --build build/bench --target ashenmarch-launcher am-bench-update am-bench-unpack \
     am-bench-parse am-bench-sha256
 exec python3 bench/bench.py --build build/bench --port "$port" --work build/bench-data \
-    --command "bench/run.sh $*" "$@"
+    --command "bench/run.sh${*:+ $*}" "$@"
