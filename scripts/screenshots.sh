@@ -46,11 +46,12 @@ done
 
 scripts/install-deps.sh
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target ashenmarch-screenshot
+cmake --build --preset dev --target ashenmarch-screenshot ashenmarch-publish
 tool=build/dev/tools/screenshot/ashenmarch-screenshot
 
-python3 scripts/make-demo-release.py "$work/release" --base "http://127.0.0.1:$port" \
-    --version 1.4.0 --payload-mb 8
+zip="$(python3 scripts/make-demo-release.py "$work/release" --version 1.4.0 --payload-mb 8)"
+build/dev/tools/publish/ashenmarch-publish release --zip "$zip" --version 1.4.0 \
+    --url "http://127.0.0.1:$port/$(basename "$zip")" --out "$work/release"
 mkdir -p "$out"
 rm -f "$out"/*.png
 

@@ -153,6 +153,11 @@ void writeFile(const Job& job, EntryCursor& cursor, TreeWriter& tree, const Plan
     UniqueFd out = tree.createFile(file.path);
     readData(cursor.reader(), file.recordedName(),
              [&](const void* block, std::size_t size, la_int64_t offset) {
+                 // An entry that inflates past its declared size would fill the disk beyond the
+                 // space checked before unpacking: stop before writing the excess.
+                 if (offset < 0 || offset + static_cast<la_int64_t>(size) > file.size) {
+                     fail(shownName(file.recordedName()) + " holds more data than it declares");
+                 }
                  writeAt(out.get(), block, size, offset, file.recordedName());
              });
     if (::fchmod(out.get(), file.mode & ~job.umask) != 0) {

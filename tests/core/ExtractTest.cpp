@@ -405,3 +405,35 @@ TEST(EntrySafety, JudgesNamesKindsAndLinkTargets) {
 }
 
 } // namespace
+
+namespace {
+
+// Rewrites every recorded uncompressed size of a one-entry zip (local header, data descriptor,
+// central directory) to `declared`, leaving the compressed data as it is.
+std::string withDeclaredSize(std::string zip, std::uint32_t declared) {
+    const auto patch = [&](const std::string& signature, std::size_t offset) {
+        for (std::size_t at = zip.find(signature); at != std::string::npos;
+             at = zip.find(signature, at + 4)) {
+            for (int i = 0; i < 4; ++i) {
+                zip[at + offset + i] = static_cast<char>((declared >> (8 * i)) & 0xFF);
+            }
+        }
+    };
+    patch(std::string("PK\x03\x04", 4), 22);
+    patch(std::string("PK\x07\x08", 4), 12);
+    patch(std::string("PK\x01\x02", 4), 24);
+    return zip;
+}
+
+} // namespace
+
+TEST(Extract, AnEntryInflatingPastItsDeclaredSizeFailsBeforeWritingTheExcess) {
+    TempDir dir;
+    const std::string bomb = withDeclaredSize(
+        ZipBuilder().file("Game.app/pack.dat", std::string(4 << 20, 'x')).bytes(), 1000);
+    writeFile(dir / "bomb.zip", bomb);
+    const Error error = errorOf([&] { Core::extract(dir / "bomb.zip", dir / "out"); });
+    EXPECT_TRUE(error.is(AmCode::UnpackFailed)) << error.fullDescription();
+    std::error_code missing;
+    EXPECT_LE(fs::file_size(dir / "out/Game.app/pack.dat", missing), 1000u);
+}
