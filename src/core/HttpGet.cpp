@@ -19,6 +19,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr long MaxRedirects = 10;
+// libcurl's largest receive buffer: a build is hundreds of megabytes, and fewer, larger pieces
+// cost the download thread less per byte than the 16 KB default.
+constexpr long ReceiveBufferBytes = 512L * 1024;
 constexpr const char* StoppedText = "transfer stopped";
 
 // What the libcurl callbacks share with the transfer loop. Lives on httpGet's stack and is
@@ -124,6 +127,7 @@ void configure(CURL* easy, CURLU* url, curl_slist* headers, const TransferOption
     }
     // Time-outs without signals: the transfer runs on worker threads.
     setOption(easy, CURLOPT_NOSIGNAL, 1L);
+    setOption(easy, CURLOPT_BUFFERSIZE, ReceiveBufferBytes);
     setOption(easy, CURLOPT_ERRORBUFFER, errorText);
     setOption(easy, CURLOPT_WRITEFUNCTION, onBody);
     setOption(easy, CURLOPT_WRITEDATA, &state);

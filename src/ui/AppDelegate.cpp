@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QWidget>
 
 AppDelegate::AppDelegate(InstalledVersionReader readInstalledVersion, ReleaseEndpoints endpoints,
@@ -65,7 +66,11 @@ double AppDelegate::takeProgress(const std::shared_ptr<PendingProgress>& pending
 }
 
 void AppDelegate::showReleaseText(std::vector<ChangelogEntry> entries) {
-    ui([this, entries] { renderChangelog(entries); });
+    // Filled here, on the worker: a long changelog takes longer than a frame to fill, and the
+    // window would stop answering meanwhile. Only the hand-over runs on the main thread.
+    std::shared_ptr<QTextDocument> document = changelogDocument(entries);
+    document->moveToThread(thread());
+    ui([this, document] { showChangelog(document); });
     ui([this, entries = std::move(entries)] { renderNotes(entries); });
 }
 

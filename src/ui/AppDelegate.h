@@ -6,6 +6,7 @@
 #include "platform/ReleaseHost.h"
 #include "ui/UpdateFlow.h"
 
+#include <QFont>
 #include <QObject>
 
 #include <atomic>
@@ -21,6 +22,7 @@ class LineLimitedLabel;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QTextDocument;
 class QTextEdit;
 class QWidget;
 
@@ -95,7 +97,21 @@ public slots:
     void recheck();
 
 private:
+    // The changelog pane's text as a new document, on any thread once the window is built;
+    // showChangelog puts it in the pane, on the main thread.
+    std::unique_ptr<QTextDocument>
+    changelogDocument(const std::vector<ChangelogEntry>& entries) const;
+    void showChangelog(std::shared_ptr<QTextDocument> document);
+
     InstalledVersionReader readInstalledVersion_;
+
+    // The changelog's two fonts, taken from the screen by buildWindow on the main thread, so
+    // that the update worker builds the pane's text without asking the screen.
+    QFont changelogHeaderFont_;
+    QFont changelogBodyFont_;
+    // The document the changelog pane shows; the pane does not own it. Declared before window_
+    // so that it outlives the pane.
+    std::shared_ptr<QTextDocument> changelogDocument_;
 
     // The window owns every view below; the pointers are set by buildWindow and stay valid for
     // the delegate's life.

@@ -137,6 +137,8 @@ void AppDelegate::buildWindow() {
                 Theme::qColor(themeCyan)),
           "changelogHeading");
 
+    changelogHeaderFont_ = Theme::systemFont(12, QFont::Bold);
+    changelogBodyFont_ = Theme::systemFont(10.5, QFont::Normal);
     changelogText_ =
         named(Views::changelogPane(content, {500, 228, 236, 272}), "changelogText", "changelog");
 

@@ -6,33 +6,34 @@
 
 #include <QLabel>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 
-namespace {
-
-QTextCharFormat runFormat(const StyledRun& run) {
-    QTextCharFormat format;
-    format.setFont(run.font == RunFont::Header ? Theme::systemFont(12, QFont::Bold)
-                                               : Theme::systemFont(10.5, QFont::Normal));
-    if (run.colour) {
-        format.setForeground(Theme::qColor(*run.colour));
+std::unique_ptr<QTextDocument>
+AppDelegate::changelogDocument(const std::vector<ChangelogEntry>& entries) const {
+    std::unique_ptr<QTextDocument> document = Views::changelogDocument();
+    document->setDefaultFont(changelogBodyFont_);
+    QTextCursor cursor(document.get());
+    for (const StyledRun& run : changelogRuns(entries)) {
+        QTextCharFormat format;
+        format.setFont(run.font == RunFont::Header ? changelogHeaderFont_ : changelogBodyFont_);
+        if (run.colour) {
+            format.setForeground(Theme::qColor(*run.colour));
+        }
+        cursor.insertText(QString::fromStdString(run.text), format);
     }
-    return format;
+    return document;
 }
 
-} // namespace
+void AppDelegate::showChangelog(std::shared_ptr<QTextDocument> document) {
+    // A new document, not an edit of the shown one: the pane lays a new one out a piece at a
+    // time between events, but an edit all at once.
+    changelogText_->setDocument(document.get());
+    changelogDocument_ = std::move(document); // the one shown before goes, now unused
+}
 
 void AppDelegate::renderChangelog(const std::vector<ChangelogEntry>& entries) {
-    // One edit block: the pane lays out and redraws once, and keeps its own settings (insets,
-    // colours) because only the text is replaced, not the document.
-    QTextCursor cursor(changelogText_->document());
-    cursor.beginEditBlock();
-    cursor.select(QTextCursor::Document);
-    cursor.removeSelectedText();
-    for (const StyledRun& run : changelogRuns(entries)) {
-        cursor.insertText(QString::fromStdString(run.text), runFormat(run));
-    }
-    cursor.endEditBlock();
+    showChangelog(changelogDocument(entries));
 }
 
 void AppDelegate::renderNotes(const std::vector<ChangelogEntry>& entries) {

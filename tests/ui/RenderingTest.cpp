@@ -7,7 +7,9 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextFrame>
+#include <QThread>
 
+#include <thread>
 #include <vector>
 
 namespace {
@@ -71,6 +73,22 @@ TEST_F(Rendering, ChangelogReplacesEverythingAndKeepsThePaneSettings) {
     EXPECT_EQ(formatAt(document, 0).foreground().color(), Theme::qColor(themeDim));
     EXPECT_EQ(document.rootFrame()->frameFormat().leftMargin(), 6);
     EXPECT_EQ(document.rootFrame()->frameFormat().topMargin(), 8);
+}
+
+TEST_F(Rendering, ChangelogFilledOnAWorkerIsShownOnlyByTheMainThread) {
+    const std::vector<ChangelogEntry> entries = {{"2.0", "", numberedLines(2)}};
+    std::thread([&] { delegate.showReleaseText(entries); }).join();
+
+    const QTextEdit& pane = view<QTextEdit>("changelogText");
+    EXPECT_EQ(pane.toPlainText(), "");
+    runQueuedWork();
+
+    QTextDocument& document = *pane.document();
+    EXPECT_EQ(document.toPlainText(), "v2.0\n  + item 1\n  + item 2\n\n");
+    // Owned by the main thread, as the pane is: its layout runs on the main thread's events.
+    EXPECT_EQ(document.thread(), QThread::currentThread());
+    EXPECT_TRUE(formatAt(document, 0).font().bold());
+    EXPECT_EQ(document.rootFrame()->frameFormat().leftMargin(), 6);
 }
 
 TEST_F(Rendering, NotesShowAtMostSevenLines) {
