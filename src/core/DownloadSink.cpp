@@ -29,7 +29,7 @@ DownloadSink::DownloadSink(PartialDownload& part, const DownloadCheck& check,
         hash_.emplace();
         // Bytes kept from an earlier run were not seen by this process: read them once.
         if (part_.resumeRequest()) {
-            part_.hashHeldBytes(*hash_);
+            part_.readHeldBytes([this](std::string_view bytes) { hash_->update(bytes); });
         }
     }
 }
@@ -47,9 +47,9 @@ void DownloadSink::restartFromZero() {
     }
 }
 
-void DownloadSink::verify() const {
+void DownloadSink::verify() {
     if (hash_) {
-        requireChecksum(*hash_, check_.sha256);
+        requireChecksum(hash_->finished(), check_.sha256);
     }
 }
 

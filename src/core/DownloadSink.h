@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/BackgroundSha256.h"
 #include "core/FileDownloader.h"
 #include "core/HttpGet.h"
 #include "core/PartialDownload.h"
-#include "core/Sha256.h"
 
 #include <cstdint>
 #include <optional>
@@ -32,7 +32,7 @@ public:
     // Forgets the held bytes (see RestartFromZero).
     void restartFromZero();
     // After the last attempt succeeded: throws "am" 6 when the body is not the expected one.
-    void verify() const;
+    void verify();
 
     void begin(const ResponseHead& head) override;
     void write(std::string_view chunk) override;
@@ -45,7 +45,7 @@ private:
     PartialDownload& part_;
     const DownloadCheck& check_;
     const FileDownloader::ProgressHandler& onProgress_;
-    std::optional<Sha256> hash_; // only when a checksum is expected
+    std::optional<BackgroundSha256> hash_; // only when a checksum is expected
     std::optional<ResumeRequest> resume_;
     long status_ = 0;
     std::int64_t total_ = 0; // length of the whole body; 0 when unknown

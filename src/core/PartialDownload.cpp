@@ -1,6 +1,5 @@
 #include "core/PartialDownload.h"
 
-#include "core/Sha256.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
@@ -155,7 +154,7 @@ void PartialDownload::append(std::string_view bytes) {
     }
 }
 
-void PartialDownload::hashHeldBytes(Sha256& hash) const {
+void PartialDownload::readHeldBytes(const std::function<void(std::string_view)>& reader) const {
     std::array<char, 256 * 1024> buffer{};
     for (std::int64_t offset = 0; offset < size_;) {
         const ssize_t got = ::pread(fd_.get(), buffer.data(), buffer.size(), offset);
@@ -168,7 +167,7 @@ void PartialDownload::hashHeldBytes(Sha256& hash) const {
         if (got == 0) {
             throw Error::posix(EIO, "read", path_); // shrank under us
         }
-        hash.update({buffer.data(), static_cast<std::size_t>(got)});
+        reader({buffer.data(), static_cast<std::size_t>(got)});
         offset += got;
     }
 }

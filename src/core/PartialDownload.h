@@ -5,11 +5,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-
-class Sha256;
 
 namespace Core {
 
@@ -54,8 +53,8 @@ public:
     // Empties the file and forgets which body it was, so the next request starts over.
     void forget();
     void append(std::string_view bytes);
-    // Feeds the bytes already held to `hash`: one read of the file.
-    void hashHeldBytes(Sha256& hash) const;
+    // Hands the bytes already held to `reader`, piece by piece: one read of the file.
+    void readHeldBytes(const std::function<void(std::string_view)>& reader) const;
 
     // Closes the file and renames it to the destination, replacing whatever stands there (a
     // folder is removed first), then drops the record.
