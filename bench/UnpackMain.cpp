@@ -4,6 +4,7 @@
 
 #include "core/Extract.h"
 #include "platform/Error.h"
+#include "platform/TimeZone.h"
 
 #include <iostream>
 
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: am-bench-unpack <archive.zip> <destination folder>\n";
         return 2;
     }
+    TimeZone::pinSystemZone(); // as the launcher starts
     try {
         Core::extract(argv[1], argv[2]);
     } catch (const Error& error) {

@@ -5,14 +5,16 @@
 //   am-bench-update <expected version>
 //
 // Prints one line of key=value figures:
-//   chain_s          start of the run until its last window change has been applied
+//   chain_s          window built until the run's last window change has been applied
 //   max_stall_ms     longest the event loop went without serving a 1 ms timer, less the 1 ms
+//   max_stall_at_ms  when that stall ended, from the start of the run
 //   longest_change_ms  longest a single queued window change took to apply
 //   max_pending      most window changes ever queued ahead of a probe event (sampled each ms)
 //   progress_applied progress changes the window applied
 // Exit status 0 when the run ended with the expected version installed.
 
 #include "core/InstallStore.h"
+#include "platform/TimeZone.h"
 #include "ui/AppDelegate.h"
 
 #include <QApplication>
@@ -80,9 +82,14 @@ public:
     }
 
     // Counts from now: whatever holds the loop up from here on is a stall.
-    void startCounting() { lastTickMs_ = static_cast<double>(clock_.nsecsElapsed()) / 1e6; }
+    void startCounting() {
+        countedFromMs_ = static_cast<double>(clock_.nsecsElapsed()) / 1e6;
+        lastTickMs_ = countedFromMs_;
+    }
 
     double maxStallMs() const { return maxStallMs_; }
+    // When the longest stall ended, counted from the start of the run.
+    double maxStallAtMs() const { return maxStallAtMs_; }
     long long maxPending() const { return maxPending_; }
 
 protected:
@@ -98,8 +105,9 @@ protected:
 private:
     void tick() {
         const double now = static_cast<double>(clock_.nsecsElapsed()) / 1e6;
-        if (lastTickMs_ >= 0) {
-            maxStallMs_ = std::max(maxStallMs_, now - lastTickMs_ - 1.0);
+        if (lastTickMs_ >= 0 && now - lastTickMs_ - 1.0 > maxStallMs_) {
+            maxStallMs_ = now - lastTickMs_ - 1.0;
+            maxStallAtMs_ = now - countedFromMs_;
         }
         lastTickMs_ = now;
         if (!probeOut_) {
@@ -113,7 +121,9 @@ private:
     QTimer ticker_;
     QElapsedTimer clock_;
     double lastTickMs_ = -1;
+    double countedFromMs_ = 0;
     double maxStallMs_ = 0;
+    double maxStallAtMs_ = 0;
     long long deliveredAtPost_ = 0;
     long long maxPending_ = 0;
     bool probeOut_ = false;
@@ -127,6 +137,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The launcher's own process set-up.
+    TimeZone::pinSystemZone();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     std::signal(SIGPIPE, SIG_IGN);
     ProbedApplication application(argc, argv);
@@ -137,22 +149,26 @@ int main(int argc, char** argv) {
     application.watch(&delegate);
     MainThreadProbe probe(application);
 
-    // As the launcher does once the event loop runs: the window is built and the run started
-    // in one turn, so the window's first paint falls into the run as well.
+    // As the launcher does once the event loop runs: the window is built, and the run starts on
+    // the next turn, after the window's first paint. Counted from the end of the build, so both
+    // the first paint and the whole run are.
     QElapsedTimer chain;
+    bool runStarted = false;
     QTimer::singleShot(0, [&] {
-        delegate.buildWindow();
-        QObject::connect(delegate.window()->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
-                         [&] { ++progressApplied; });
+        delegate.applicationDidFinishLaunching();
         chain.start();
         probe.startCounting();
-        delegate.startUpdateFlow();
+        QObject::connect(delegate.window()->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
+                         [&] { ++progressApplied; });
+        // Queued behind the delegate's start of the run.
+        QMetaObject::invokeMethod(
+            &delegate, [&] { runStarted = true; }, Qt::QueuedConnection);
     });
     // The run is over once the worker is done and the changes it queued have been applied:
     // a queued call posted now runs after all of them.
     QTimer finished;
     QObject::connect(&finished, &QTimer::timeout, [&] {
-        if (chain.isValid() && !delegate.isUpdating()) {
+        if (runStarted && !delegate.isUpdating()) {
             finished.stop();
             delegate.ui([] { QCoreApplication::quit(); });
         }
@@ -160,9 +176,10 @@ int main(int argc, char** argv) {
     finished.start(1);
     QApplication::exec();
 
-    std::printf("chain_s=%.3f max_stall_ms=%.1f longest_change_ms=%.1f max_pending=%lld "
-                "progress_applied=%lld\n",
+    std::printf("chain_s=%.3f max_stall_ms=%.1f max_stall_at_ms=%.0f longest_change_ms=%.1f "
+                "max_pending=%lld progress_applied=%lld\n",
                 static_cast<double>(chain.nsecsElapsed()) / 1e9, probe.maxStallMs(),
-                application.longestChangeMs(), probe.maxPending(), progressApplied);
+                probe.maxStallAtMs(), application.longestChangeMs(), probe.maxPending(),
+                progressApplied);
     return Core::installedVersion() == argv[1] ? 0 : 1;
 }

@@ -312,11 +312,12 @@ def report(bench, extra):
 def window_lines(bench):
     lines = []
     for (shape, tool), runs in sorted(bench.window.items()):
-        stalls = sorted(float(r["max_stall_ms"]) for r in runs)
+        stalls = sorted((float(r["max_stall_ms"]), float(r["max_stall_at_ms"])) for r in runs)
         change = max(float(r["longest_change_ms"]) for r in runs)
         pending = max(int(r["max_pending"]) for r in runs)
         lines.append(f"- {shape} {tool}: longest event-loop stall per run "
-                     f"{', '.join(f'{x:.1f}' for x in stalls)} ms (target ≤ 16); longest single "
+                     f"{', '.join(f'{x:.1f} (at {at:.0f})' for x, at in stalls)} ms (target ≤ 16; "
+                     f"at: ms into the run); longest single "
                      f"window change {change:.1f} ms; most window changes queued at once "
                      f"{pending} (target: at most one progress change); progress changes applied"
                      f" per run {median([int(r['progress_applied']) for r in runs]):.0f}")

@@ -1,5 +1,6 @@
 #include "app/ModeSelection.h"
 #include "cli/SelfCheck.h"
+#include "platform/TimeZone.h"
 #include "ui/WindowMode.h"
 
 #include <curl/curl.h>
@@ -8,8 +9,9 @@
 #include <span>
 
 int main(int argc, char** argv) {
-    // Process-wide set-up before any thread exists: libcurl's global state, and no SIGPIPE when
-    // a server closes a connection we are still writing to.
+    // Process-wide set-up before any thread exists: the time zone read once, libcurl's global
+    // state, and no SIGPIPE when a server closes a connection we are still writing to.
+    TimeZone::pinSystemZone();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     std::signal(SIGPIPE, SIG_IGN);
 

@@ -4,8 +4,8 @@ namespace Core {
 
 namespace {
 
-// Enough to ride out a few slow pieces without holding much memory.
-constexpr std::size_t MaxUnhashedBytes = 4 * 1024 * 1024;
+// Two of libcurl's largest pieces: the hasher outpaces a download, so more would only cost memory.
+constexpr std::size_t MaxUnhashedBytes = 1024 * 1024;
 
 } // namespace
 

@@ -15,7 +15,7 @@ namespace Core {
 
 // SHA-256 of a stream computed on a thread of its own: the download's thread copies each piece
 // over and goes back to receiving while earlier pieces are hashed, so hashing costs the
-// download next to nothing where a core is free. At most a few megabytes wait at once; update
+// download next to nothing where a core is free. At most a megabyte waits at once; update
 // blocks while more would. Called from one thread; the destructor stops and joins the hasher.
 class BackgroundSha256 {
 public:

@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTextDocument>
 #include <QWidget>
 
 AppDelegate::AppDelegate(InstalledVersionReader readInstalledVersion, ReleaseEndpoints endpoints,
@@ -29,7 +28,9 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::applicationDidFinishLaunching() {
     buildWindow();
-    startUpdateFlow();
+    // On the next turn of the event loop, which first draws the window where the platform has
+    // it ready: the run's first changes would otherwise land on top of that first frame.
+    QMetaObject::invokeMethod(this, &AppDelegate::startUpdateFlow, Qt::QueuedConnection);
 }
 
 void AppDelegate::ui(std::function<void()> work) {
@@ -66,11 +67,8 @@ double AppDelegate::takeProgress(const std::shared_ptr<PendingProgress>& pending
 }
 
 void AppDelegate::showReleaseText(std::vector<ChangelogEntry> entries) {
-    // Filled here, on the worker: a long changelog takes longer than a frame to fill, and the
-    // window would stop answering meanwhile. Only the hand-over runs on the main thread.
-    std::shared_ptr<QTextDocument> document = changelogDocument(entries);
-    document->moveToThread(thread());
-    ui([this, document] { showChangelog(document); });
+    ChangelogRuns runs = std::make_shared<const std::vector<StyledRun>>(changelogRuns(entries));
+    ui([this, runs = std::move(runs)] { showChangelog(runs); });
     ui([this, entries = std::move(entries)] { renderNotes(entries); });
 }
 

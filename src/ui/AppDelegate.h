@@ -4,12 +4,14 @@
 #include "formats/Changelog.h"
 #include "formats/Manifest.h"
 #include "platform/ReleaseHost.h"
+#include "ui/ReleaseText.h"
 #include "ui/UpdateFlow.h"
 
 #include <QFont>
 #include <QObject>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -22,7 +24,6 @@ class LineLimitedLabel;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QTextDocument;
 class QTextEdit;
 class QWidget;
 
@@ -51,8 +52,8 @@ public:
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
-    // Called once the event loop runs: builds the window, starts the first update check and
-    // brings the window to the front.
+    // Called once the event loop runs: builds the window and brings it to the front, then starts
+    // the first update check on the next turn of the loop.
     void applicationDidFinishLaunching();
 
     // Builds and shows the window with every view in its start state. Call once.
@@ -97,21 +98,20 @@ public slots:
     void recheck();
 
 private:
-    // The changelog pane's text as a new document, on any thread once the window is built;
-    // showChangelog puts it in the pane, on the main thread.
-    std::unique_ptr<QTextDocument>
-    changelogDocument(const std::vector<ChangelogEntry>& entries) const;
-    void showChangelog(std::shared_ptr<QTextDocument> document);
+    using ChangelogRuns = std::shared_ptr<const std::vector<StyledRun>>;
+    // Replaces the pane's text with the first runs and queues the rest (see changelogFill_).
+    void showChangelog(ChangelogRuns runs);
+    void appendChangelog(const ChangelogRuns& runs, std::size_t from, std::uint64_t fill);
 
     InstalledVersionReader readInstalledVersion_;
 
-    // The changelog's two fonts, taken from the screen by buildWindow on the main thread, so
-    // that the update worker builds the pane's text without asking the screen.
+    // The changelog's two fonts, taken from the screen once by buildWindow.
     QFont changelogHeaderFont_;
     QFont changelogBodyFont_;
-    // The document the changelog pane shows; the pane does not own it. Declared before window_
-    // so that it outlives the pane.
-    std::shared_ptr<QTextDocument> changelogDocument_;
+    // The changelog goes into the pane a slice per turn of the event loop, each laid out as it
+    // lands, so that a changelog of any length never holds the window up for long. Counts the
+    // fills started: a slice queued for an older one is dropped.
+    std::uint64_t changelogFill_ = 0;
 
     // The window owns every view below; the pointers are set by buildWindow and stay valid for
     // the delegate's life.

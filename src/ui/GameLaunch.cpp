@@ -1,6 +1,7 @@
 #include "ui/GameLaunch.h"
 
 #include "platform/Error.h"
+#include "platform/TimeZone.h"
 #include "platform/UniqueFd.h"
 
 #include <cerrno>
@@ -10,12 +11,11 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #ifdef __APPLE__
 #include <spawn.h>
 #endif
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -37,8 +37,10 @@ void startGame(const fs::path& bundle) {
     std::string tool = "/usr/bin/open";
     std::string path = bundle.string();
     char* const arguments[] = {tool.data(), path.data(), nullptr};
+    const std::vector<char*> environment = TimeZone::environmentForChildren();
     pid_t child = 0;
-    if (const int error = ::posix_spawn(&child, tool.c_str(), nullptr, nullptr, arguments, environ);
+    if (const int error =
+            ::posix_spawn(&child, tool.c_str(), nullptr, nullptr, arguments, environment.data());
         error != 0) {
         throw Error::posix(error, "start", bundle);
     }
@@ -59,6 +61,7 @@ struct GameCommand {
     const char* executable;
     const char* folder;
     char* const* arguments;
+    char* const* environment;
     int errorPipe;      // close-on-exec: reads end-of-file once the game has replaced the child
     rlim_t descriptors; // the highest descriptor number to hide, for kernels without close_range
 };
@@ -108,7 +111,7 @@ void hideDescriptors(rlim_t highest) {
         ::close(devNull);
     }
     hideDescriptors(command.descriptors);
-    ::execve(command.executable, command.arguments, environ);
+    ::execve(command.executable, command.arguments, command.environment);
     reportAndExit(command.errorPipe);
 }
 
@@ -150,8 +153,9 @@ void startGame(const fs::path& bundle) {
     }
     const UniqueFd readEnd(pipeEnds[0]);
     UniqueFd writeEnd(pipeEnds[1]);
-    const GameCommand command{path.c_str(), folder.c_str(), arguments, writeEnd.get(),
-                              highestDescriptor()};
+    const std::vector<char*> environment = TimeZone::environmentForChildren();
+    const GameCommand command{path.c_str(),       folder.c_str(), arguments,
+                              environment.data(), writeEnd.get(), highestDescriptor()};
 
     const pid_t child = ::fork();
     if (child < 0) {

@@ -9,31 +9,49 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
-std::unique_ptr<QTextDocument>
-AppDelegate::changelogDocument(const std::vector<ChangelogEntry>& entries) const {
-    std::unique_ptr<QTextDocument> document = Views::changelogDocument();
-    document->setDefaultFont(changelogBodyFont_);
-    QTextCursor cursor(document.get());
-    for (const StyledRun& run : changelogRuns(entries)) {
+namespace {
+
+// A few panes' worth of text: a slice is inserted and laid out in about a millisecond.
+constexpr std::size_t SliceCharacters = 2000;
+
+} // namespace
+
+void AppDelegate::renderChangelog(const std::vector<ChangelogEntry>& entries) {
+    showChangelog(std::make_shared<const std::vector<StyledRun>>(changelogRuns(entries)));
+}
+
+void AppDelegate::showChangelog(ChangelogRuns runs) {
+    QTextCursor cursor(changelogText_->document());
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    appendChangelog(runs, 0, ++changelogFill_);
+}
+
+void AppDelegate::appendChangelog(const ChangelogRuns& runs, std::size_t from, std::uint64_t fill) {
+    if (fill != changelogFill_) {
+        return;
+    }
+    QTextCursor cursor(changelogText_->document());
+    cursor.movePosition(QTextCursor::End);
+    // Only the text is added, never a new document: the pane keeps its insets and colours.
+    cursor.beginEditBlock();
+    std::size_t next = from;
+    for (std::size_t characters = 0; next < runs->size() && characters < SliceCharacters; ++next) {
+        const StyledRun& run = (*runs)[next];
         QTextCharFormat format;
         format.setFont(run.font == RunFont::Header ? changelogHeaderFont_ : changelogBodyFont_);
         if (run.colour) {
             format.setForeground(Theme::qColor(*run.colour));
         }
         cursor.insertText(QString::fromStdString(run.text), format);
+        characters += run.text.size();
     }
-    return document;
-}
-
-void AppDelegate::showChangelog(std::shared_ptr<QTextDocument> document) {
-    // A new document, not an edit of the shown one: the pane lays a new one out a piece at a
-    // time between events, but an edit all at once.
-    changelogText_->setDocument(document.get());
-    changelogDocument_ = std::move(document); // the one shown before goes, now unused
-}
-
-void AppDelegate::renderChangelog(const std::vector<ChangelogEntry>& entries) {
-    showChangelog(changelogDocument(entries));
+    cursor.endEditBlock();
+    if (next < runs->size()) {
+        QMetaObject::invokeMethod(
+            this, [this, runs, next, fill] { appendChangelog(runs, next, fill); },
+            Qt::QueuedConnection);
+    }
 }
 
 void AppDelegate::renderNotes(const std::vector<ChangelogEntry>& entries) {

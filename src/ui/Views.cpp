@@ -23,15 +23,6 @@ constexpr int progressSteps = 1000;
 constexpr int paneInsetX = 6;
 constexpr int paneInsetY = 8;
 
-void insetPaneText(QTextDocument& document) {
-    QTextFrameFormat margins = document.rootFrame()->frameFormat();
-    margins.setLeftMargin(paneInsetX);
-    margins.setRightMargin(paneInsetX);
-    margins.setTopMargin(paneInsetY);
-    margins.setBottomMargin(paneInsetY);
-    document.rootFrame()->setFrameFormat(margins);
-}
-
 } // namespace
 
 void styleLabel(QLabel& label, const QString& text, const QRect& frame, double size,
@@ -157,15 +148,13 @@ QTextEdit* changelogPane(QWidget* parent, const QRect& frame) {
             .arg(Theme::styleColour(themePanel), Theme::styleColour(Theme::paneBorderColour),
                  Theme::styleColour(themeText), Theme::styleColour(themeDim, 0.6)));
 
-    insetPaneText(*pane->document());
+    QTextFrameFormat margins = pane->document()->rootFrame()->frameFormat();
+    margins.setLeftMargin(paneInsetX);
+    margins.setRightMargin(paneInsetX);
+    margins.setTopMargin(paneInsetY);
+    margins.setBottomMargin(paneInsetY);
+    pane->document()->rootFrame()->setFrameFormat(margins);
     return pane;
-}
-
-std::unique_ptr<QTextDocument> changelogDocument() {
-    auto document = std::make_unique<QTextDocument>();
-    document->setUndoRedoEnabled(false);
-    insetPaneText(*document);
-    return document;
 }
 
 } // namespace Views

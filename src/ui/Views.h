@@ -6,13 +6,10 @@
 #include <QRect>
 #include <QString>
 
-#include <memory>
-
 class QColor;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QTextDocument;
 class QTextEdit;
 class QWidget;
 
@@ -55,9 +52,5 @@ QPushButton* textButton(QWidget* parent, const QRect& frame, const QString& titl
 // corners, a vertical scroller when needed, and its text inset 6 px sideways and 8 px at top
 // and bottom. It never follows links: the text it shows is built from formats, not markup.
 QTextEdit* changelogPane(QWidget* parent, const QRect& frame);
-
-// An empty document with the changelog pane's insets, for the pane to show in place of its own.
-// Unlike the factories above, callable on any thread: it belongs to no widget.
-std::unique_ptr<QTextDocument> changelogDocument();
 
 } // namespace Views

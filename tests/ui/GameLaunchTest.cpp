@@ -3,6 +3,7 @@
 #include "EventLoop.h"
 #include "LauncherFixture.h"
 #include "core/InstallStore.h"
+#include "platform/TimeZone.h"
 #include "platform/UniqueFd.h"
 #include "support/ErrorOf.h"
 #include "support/TempDir.h"
@@ -84,6 +85,9 @@ TEST(GameLaunch, StartsTheGameDetachedWithNothingInherited) {
     // may reach the game.
     const UniqueFd leaked(::open("/dev/null", O_RDONLY));
     const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
+    // Nor the time zone the launcher pins for itself at start.
+    const ScopedEnv unsetZone("TZ", nullptr);
+    TimeZone::pinSystemZone();
 
     startGame(temp / "Ashenmarch.app");
     std::signal(SIGPIPE, oldPipe);
@@ -98,6 +102,13 @@ TEST(GameLaunch, StartsTheGameDetachedWithNothingInherited) {
     EXPECT_NE(statusField(game.pid, "PPid"), std::to_string(::getpid()));
     EXPECT_EQ(statusField(game.pid, "SigIgn"), "0000000000000000");
     EXPECT_EQ(statusField(game.pid, "SigBlk"), "0000000000000000");
+    std::istringstream environment(procText(game.pid, "environ"));
+    std::set<std::string> names;
+    for (std::string entry; std::getline(environment, entry, '\0');) {
+        names.insert(entry.substr(0, entry.find('=')));
+    }
+    EXPECT_FALSE(names.contains("TZ"));
+    EXPECT_TRUE(names.contains("PATH"));
     ::kill(game.pid, SIGKILL);
 }
 

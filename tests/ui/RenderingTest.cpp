@@ -7,9 +7,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextFrame>
-#include <QThread>
 
-#include <thread>
 #include <vector>
 
 namespace {
@@ -75,20 +73,32 @@ TEST_F(Rendering, ChangelogReplacesEverythingAndKeepsThePaneSettings) {
     EXPECT_EQ(document.rootFrame()->frameFormat().topMargin(), 8);
 }
 
-TEST_F(Rendering, ChangelogFilledOnAWorkerIsShownOnlyByTheMainThread) {
-    const std::vector<ChangelogEntry> entries = {{"2.0", "", numberedLines(2)}};
-    std::thread([&] { delegate.showReleaseText(entries); }).join();
+TEST_F(Rendering, LongChangelogFillsInSlicesAndANewerOneDropsWhatIsLeft) {
+    std::vector<ChangelogEntry> history;
+    for (int release = 0; release < 300; ++release) {
+        history.push_back({"1." + std::to_string(release), "2025-01-01", numberedLines(6)});
+    }
+    QString whole;
+    for (const StyledRun& run : changelogRuns(history)) {
+        whole += QString::fromStdString(run.text);
+    }
+    QTextDocument& document = *view<QTextEdit>("changelogText").document();
 
-    const QTextEdit& pane = view<QTextEdit>("changelogText");
-    EXPECT_EQ(pane.toPlainText(), "");
-    runQueuedWork();
+    delegate.renderChangelog(history);
+    EXPECT_TRUE(whole.startsWith(document.toPlainText()));
+    EXPECT_LT(document.toPlainText().size(), whole.size() / 4);
+    // A newer changelog mid-fill: nothing of the older one may follow it in.
+    delegate.renderChangelog({{"9.9", "", numberedLines(1)}});
+    for (int turn = 0; turn < 100; ++turn) {
+        runQueuedWork();
+    }
+    EXPECT_EQ(document.toPlainText(), "v9.9\n  + item 1\n\n");
 
-    QTextDocument& document = *pane.document();
-    EXPECT_EQ(document.toPlainText(), "v2.0\n  + item 1\n  + item 2\n\n");
-    // Owned by the main thread, as the pane is: its layout runs on the main thread's events.
-    EXPECT_EQ(document.thread(), QThread::currentThread());
-    EXPECT_TRUE(formatAt(document, 0).font().bold());
-    EXPECT_EQ(document.rootFrame()->frameFormat().leftMargin(), 6);
+    delegate.renderChangelog(history);
+    for (int turn = 0; turn < 100; ++turn) {
+        runQueuedWork();
+    }
+    EXPECT_EQ(document.toPlainText(), whole);
 }
 
 TEST_F(Rendering, NotesShowAtMostSevenLines) {
