@@ -319,14 +319,12 @@ TEST_F(UpdateFlow, ProgressFollowsTheDownloadOnlyWhenItsLengthIsKnown) {
         if (!announced) {
             server.serveChunked("/build.zip", archive);
         }
-        // The run reports every fraction to its view (the window applies the latest of those
-        // still waiting, see the main-thread hop tests).
         ProgressRecorder recorder;
         runUpdateFlow(recorder, endpoints(), loopbackTransferOptions());
         ASSERT_FALSE(recorder.fractions.empty());
         EXPECT_EQ(recorder.fractions.back(), 1.0);
         if (announced) {
-            EXPECT_GT(recorder.fractions.size(), 2u) << "one report per progress event";
+            EXPECT_LT(recorder.fractions.front(), 1.0) << "moving while the download runs";
             EXPECT_TRUE(std::is_sorted(recorder.fractions.begin(), recorder.fractions.end()));
         } else {
             EXPECT_EQ(recorder.fractions.size(), 1u) << "untouched until the install begins";
