@@ -1,5 +1,7 @@
 #include "ui/DownloadFeedback.h"
 
+#include "ProgressRecorder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,24 +9,11 @@
 
 namespace {
 
-class BarRecorder : public UpdateFlowView {
-public:
-    void setStatus(std::string) override {}
-    void setProgress(double fraction) override { fractions.push_back(fraction); }
-    void showReleaseText(std::vector<ChangelogEntry>) override {}
-    void showPlayButton(std::string, bool) override {}
-    void showPlayable(std::string, std::string) override {}
-    void showVersionState(std::string) override {}
-    void storeManifest(Manifest) override {}
-
-    std::vector<double> fractions;
-};
-
 // Thousands of fractions in a few milliseconds: a handful reach the bar, the full bar always,
 // and whatever was held back when the download ends.
 TEST(DownloadFeedback, MovesTheBarAtMostOnceAFrameYetNeverLagsTheEnd) {
     for (const double last : {1.0, 0.75}) {
-        BarRecorder bar;
+        ProgressRecorder bar;
         {
             DownloadFeedback feedback(bar, "Downloading v2.0…");
             for (int step = 1; step <= 30'000; ++step) {

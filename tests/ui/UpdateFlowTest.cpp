@@ -1,6 +1,7 @@
 #include "ui/UpdateFlow.h"
 
 #include "EventLoop.h"
+#include "ProgressRecorder.h"
 #include "core/Fetch.h"
 #include "core/InstallStore.h"
 #include "platform/Palette.h"
@@ -297,20 +298,6 @@ TEST_F(UpdateFlow, ShowsTheChangelogAndTheNewestNotes) {
     EXPECT_EQ(view<QLabel>("notesLabel").text(), "v1.4.0   2026-12-06\n\n+  New biome\n");
     EXPECT_TRUE(view<QTextEdit>("changelogText").toPlainText().startsWith("v1.4.0\n2026-12-06"));
 }
-
-// Records the fractions a run reports, each as it comes; everything else is dropped.
-class ProgressRecorder : public UpdateFlowView {
-public:
-    void setStatus(std::string) override {}
-    void setProgress(double fraction) override { fractions.push_back(fraction); }
-    void showReleaseText(std::vector<ChangelogEntry>) override {}
-    void showPlayButton(std::string, bool) override {}
-    void showPlayable(std::string, std::string) override {}
-    void showVersionState(std::string) override {}
-    void storeManifest(Manifest) override {}
-
-    std::vector<double> fractions;
-};
 
 TEST_F(UpdateFlow, ProgressFollowsTheDownloadOnlyWhenItsLengthIsKnown) {
     const std::string archive = buildArchive("Ashenmarch.app", std::string(1 << 20, 'x'));
