@@ -9,14 +9,15 @@ namespace TimeZone {
 
 namespace {
 
+// A leading colon tells glibc that the rest names a zone file.
+[[maybe_unused]] constexpr const char* PinnedValue = ":/etc/localtime";
 constexpr std::string_view PinnedEntry = "TZ=:/etc/localtime";
 
 } // namespace
 
 void pinSystemZone() {
 #if defined(__GLIBC__)
-    const std::string_view value = PinnedEntry.substr(PinnedEntry.find('=') + 1);
-    ::setenv("TZ", value.data(), 0);
+    ::setenv("TZ", PinnedValue, 0);
 #endif
 }
 
