@@ -199,18 +199,19 @@ void PartialDownload::discard() {
 }
 
 void PartialDownload::truncate() {
-    if (fileSize(fd_.get(), path_) == 0) {
-        size_ = 0;
-        return;
-    }
     // A new file rather than ftruncate(2): ext4 treats a file truncated to nothing as one being
     // rewritten in place and pushes all of it to disk when it is closed, which would stall the
     // end of every download by a second per few hundred megabytes.
-    fd_.reset();
-    if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
+    if (fileSize(fd_.get(), path_) != 0) {
+        fd_.reset();
+        if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
+            throw Error::posix(errno, "write", path_);
+        }
+        fd_ = openPartFile(path_);
+    }
+    if (::lseek(fd_.get(), 0, SEEK_SET) < 0) {
         throw Error::posix(errno, "write", path_);
     }
-    fd_ = openPartFile(path_);
     size_ = 0;
 }
 
