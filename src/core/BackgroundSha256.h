@@ -13,9 +13,9 @@
 
 namespace Core {
 
-// SHA-256 of a stream computed on a thread of its own: the download's thread copies each piece
-// over and goes back to receiving while earlier pieces are hashed, so hashing costs the
-// download next to nothing where a core is free. At most a megabyte waits at once; update
+// SHA-256 of a stream computed on a thread of its own: the download's thread copies the bytes
+// over in blocks and goes back to receiving while earlier blocks are hashed, so hashing costs
+// the download next to nothing where a core is free. At most a megabyte waits at once; update
 // blocks while more would. Called from one thread; the destructor stops and joins the hasher.
 class BackgroundSha256 {
 public:
@@ -28,12 +28,16 @@ public:
     const Sha256& finished();
 
 private:
-    void hashPieces(std::stop_token stop);
+    // Queues the block being filled for the hasher, once there is room.
+    void handOver();
+    void hashBlocks(std::stop_token stop);
+
+    std::string filling_; // the caller's block in the making; only touched by the caller
 
     std::mutex mutex_;
     std::condition_variable_any changed_;
     std::deque<std::string> waiting_;
-    std::vector<std::string> spare_; // hashed pieces, kept so their buffers are reused
+    std::vector<std::string> spare_; // hashed blocks, kept so their buffers are reused
     std::size_t unhashedBytes_ = 0;  // waiting or being hashed
     Sha256 hash_;                    // touched by the hasher until unhashedBytes_ is 0
     std::jthread hasher_;            // last: it starts once everything above exists

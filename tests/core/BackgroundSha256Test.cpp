@@ -7,8 +7,8 @@
 
 namespace {
 
-// Pieces far more than the hasher may hold at once, of every size from nothing to past that
-// limit, with their hash asked for midway: what comes out is the hash of the whole stream.
+// Far more bytes than the hasher may hold at once, in pieces of every size from nothing to past
+// that limit, with the hash asked for midway: what comes out is the hash of the whole stream.
 TEST(BackgroundSha256, HashesEveryPieceInOrderWhateverTheirSizes) {
     std::mt19937 random(5);
     std::string stream;
