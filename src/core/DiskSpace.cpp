@@ -1,11 +1,9 @@
 #include "core/DiskSpace.h"
 
-#include "core/ZipHeaders.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
 #include <cerrno>
-#include <limits>
 #include <sys/statvfs.h>
 
 namespace Core {
@@ -44,16 +42,6 @@ std::string notEnoughSpaceMessage(std::uint64_t neededBytes, std::uint64_t freeB
     const std::uint64_t neededMB = neededBytes / bytesPerMB + (neededBytes % bytesPerMB != 0);
     return "not enough disk space: " + std::to_string(neededMB) + " MB needed, " +
            std::to_string(freeBytes / bytesPerMB) + " MB free";
-}
-
-std::uint64_t declaredUnpackedSize(const std::filesystem::path& zip) {
-    constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
-    std::uint64_t total = 0;
-    for (const ZipEntryHeader& entry : readZipHeaders(zip)) {
-        const std::uint64_t size = entry.size > 0 ? static_cast<std::uint64_t>(entry.size) : 0;
-        total = size > most - total ? most : total + size;
-    }
-    return total;
 }
 
 } // namespace Core

@@ -21,9 +21,4 @@ void requireFreeSpace(const std::filesystem::path& where, std::uint64_t neededBy
 // rounded up and free down, so the figures never suggest the space would have sufficed.
 std::string notEnoughSpaceMessage(std::uint64_t neededBytes, std::uint64_t freeBytes);
 
-// What unpacking the zip will write: the sum of the unpacked sizes its entries declare (saturating
-// at the largest value rather than wrapping). Entries that declare no size count as 0.
-// Throws as readZipHeaders does ("am" 2) for an unreadable archive.
-std::uint64_t declaredUnpackedSize(const std::filesystem::path& zip);
-
 } // namespace Core

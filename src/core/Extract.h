@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 
 namespace Core {
 
@@ -14,6 +16,12 @@ namespace Core {
 // unsafe entry (".." or absolute paths, links leading out, paths through a link of the archive
 // or one already in `into`, hard links, devices) fails before anything is written; a later
 // failure (a damaged entry, a full disk) leaves what was written so far for the caller.
-void extract(const std::filesystem::path& zip, const std::filesystem::path& into);
+//
+// `beforeWriting`, when given, runs once every entry has been checked and before any is
+// written, with the bytes the entries to be written declare (saturating at the largest value);
+// what it throws ends the unpacking there. It saves a second pass over the headers, for a
+// free-space check for example.
+void extract(const std::filesystem::path& zip, const std::filesystem::path& into,
+             const std::function<void(std::uint64_t declaredBytes)>& beforeWriting = {});
 
 } // namespace Core

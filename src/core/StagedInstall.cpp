@@ -76,10 +76,10 @@ void recoverInterruptedUpdate() {
 
 StagedBuild stageBuild(const fs::path& archive, const Manifest& manifest) {
     recoverInterruptedUpdate();
-    // The installed build stays while the new one is staged, so both must fit at once.
-    requireFreeSpace(stagingDir(), declaredUnpackedSize(archive));
     try {
-        extract(archive, stagingDir());
+        // The installed build stays while the new one is staged, so both must fit at once.
+        extract(archive, stagingDir(),
+                [](std::uint64_t bytes) { requireFreeSpace(stagingDir(), bytes); });
     } catch (...) {
         removeQuietly(stagingDir());
         throw;

@@ -46,26 +46,4 @@ TEST(DiskSpace, MeasuresAtTheNearestExistingFolderAndRefusesTooMuch) {
     EXPECT_FALSE(error.detail());
 }
 
-TEST(DiskSpace, DeclaredUnpackedSizeSumsTheEntries) {
-    TempDir dir;
-    ZipBuilder()
-        .folder("Ashenmarch.app/")
-        .file("Ashenmarch.app/a", std::string(1000, 'x'))
-        .file("Ashenmarch.app/b", std::string(234, 'y'))
-        .writeTo(dir / "build.zip");
-    EXPECT_EQ(Core::declaredUnpackedSize(dir / "build.zip"), 1234u);
-}
-
-TEST(DiskSpace, UnreadableArchiveIsTheUnpackingError) {
-    TempDir dir;
-    writeFile(dir / "page.zip", "<html>502 Bad Gateway</html>");
-    for (const auto& zip : {dir / "page.zip", dir / "missing.zip"}) {
-        SCOPED_TRACE(zip);
-        const Error error = errorOf([&] { Core::declaredUnpackedSize(zip); });
-        EXPECT_TRUE(error.is(AmCode::UnpackFailed));
-        EXPECT_EQ(error.message(), "ditto failed with status 1");
-        EXPECT_TRUE(error.detail() && !error.detail()->empty());
-    }
-}
-
 } // namespace

@@ -425,6 +425,36 @@ std::string withDeclaredSize(std::string zip, std::uint32_t declared) {
     return zip;
 }
 
+// The hook sees what will be written, once every entry has passed its checks and before any
+// of them is written; what it throws ends the unpacking there.
+TEST(Extract, HookBeforeWritingSeesTheDeclaredBytesAndMayStopIt) {
+    TempDir dir;
+    ZipBuilder()
+        .folder("Ashenmarch.app/")
+        .file("Ashenmarch.app/a", std::string(1000, 'x'))
+        .file("Ashenmarch.app/b", std::string(234, 'y'))
+        .file("Ashenmarch.app/a", std::string(10, 'z')) // the later entry wins
+        .writeTo(dir / "build.zip");
+    std::optional<std::uint64_t> seen;
+    const Error error = errorOf([&] {
+        Core::extract(dir / "build.zip", dir / "out", [&](std::uint64_t bytes) {
+            seen = bytes;
+            throw Error::am(AmCode::NotEnoughSpace, "not enough disk space");
+        });
+    });
+    EXPECT_EQ(seen, 244u);
+    EXPECT_TRUE(error.is(AmCode::NotEnoughSpace));
+    EXPECT_TRUE(listing(dir / "out").empty());
+
+    // An archive that fails its checks never reaches the hook.
+    ZipBuilder().file("../escape", "x").writeTo(dir / "unsafe.zip");
+    seen.reset();
+    errorOf([&] {
+        Core::extract(dir / "unsafe.zip", dir / "out", [&](std::uint64_t bytes) { seen = bytes; });
+    });
+    EXPECT_FALSE(seen);
+}
+
 } // namespace
 
 TEST(Extract, AnEntryInflatingPastItsDeclaredSizeFailsBeforeWritingTheExcess) {
