@@ -1,7 +1,6 @@
 #include "ui/UpdateFlow.h"
 
 #include "EventLoop.h"
-#include "ProgressRecorder.h"
 #include "core/Fetch.h"
 #include "core/InstallStore.h"
 #include "platform/Palette.h"
@@ -299,6 +298,20 @@ TEST_F(UpdateFlow, ShowsTheChangelogAndTheNewestNotes) {
     EXPECT_TRUE(view<QTextEdit>("changelogText").toPlainText().startsWith("v1.4.0\n2026-12-06"));
 }
 
+// Records the fractions a run reports, each as it comes; everything else is dropped.
+class ProgressRecorder : public UpdateFlowView {
+public:
+    void setStatus(std::string) override {}
+    void setProgress(double fraction) override { fractions.push_back(fraction); }
+    void showReleaseText(std::vector<ChangelogEntry>) override {}
+    void showPlayButton(std::string, bool) override {}
+    void showPlayable(std::string, std::string) override {}
+    void showVersionState(std::string) override {}
+    void storeManifest(Manifest) override {}
+
+    std::vector<double> fractions;
+};
+
 TEST_F(UpdateFlow, ProgressFollowsTheDownloadOnlyWhenItsLengthIsKnown) {
     const std::string archive = buildArchive("Ashenmarch.app", std::string(1 << 20, 'x'));
     for (const bool announced : {true, false}) {
@@ -306,12 +319,14 @@ TEST_F(UpdateFlow, ProgressFollowsTheDownloadOnlyWhenItsLengthIsKnown) {
         if (!announced) {
             server.serveChunked("/build.zip", archive);
         }
+        // The run reports every fraction to its view (the window applies the latest of those
+        // still waiting, see the main-thread hop tests).
         ProgressRecorder recorder;
         runUpdateFlow(recorder, endpoints(), loopbackTransferOptions());
         ASSERT_FALSE(recorder.fractions.empty());
         EXPECT_EQ(recorder.fractions.back(), 1.0);
         if (announced) {
-            EXPECT_LT(recorder.fractions.front(), 1.0) << "moving while the download runs";
+            EXPECT_GT(recorder.fractions.size(), 2u) << "one report per progress event";
             EXPECT_TRUE(std::is_sorted(recorder.fractions.begin(), recorder.fractions.end()));
         } else {
             EXPECT_EQ(recorder.fractions.size(), 1u) << "untouched until the install begins";
