@@ -2,7 +2,7 @@
 // prints the seconds it took.
 //   am-bench-sha256 <file>
 
-#include "core/Sha256.h"
+#include "core/trust/Sha256.h"
 
 #include <chrono>
 #include <cstdio>
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
-    Sha256 digest;
+    Core::Trust::Sha256 digest;
     std::vector<char> block(1 << 20);
     while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
         digest.update({block.data(), static_cast<std::size_t>(in.gcount())});

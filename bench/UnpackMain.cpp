@@ -2,7 +2,7 @@
 //   am-bench-unpack <archive.zip> <destination folder>
 // Exit status 0 on success; 1 with the error on standard error.
 
-#include "core/Extract.h"
+#include "core/unpack/Extract.h"
 #include "platform/Error.h"
 #include "platform/TimeZone.h"
 
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     }
     TimeZone::pinSystemZone(); // as the launcher starts
     try {
-        Core::extract(argv[1], argv[2]);
+        Core::Unpack::extract(argv[1], argv[2]);
     } catch (const Error& error) {
         std::cerr << error.fullDescription() << '\n';
         return 1;

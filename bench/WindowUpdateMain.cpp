@@ -13,7 +13,7 @@
 //   progress_applied progress changes the window applied
 // Exit status 0 when the run ended with the expected version installed.
 
-#include "core/InstallStore.h"
+#include "core/install/InstallStore.h"
 #include "platform/TimeZone.h"
 #include "ui/AppDelegate.h"
 
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     ProbedApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
 
-    AppDelegate delegate(&Core::installedVersion);
+    AppDelegate delegate(&Core::Install::installedVersion);
     long long progressApplied = 0;
     application.watch(&delegate);
     MainThreadProbe probe(application);
@@ -181,5 +181,5 @@ int main(int argc, char** argv) {
                 static_cast<double>(chain.nsecsElapsed()) / 1e9, probe.maxStallMs(),
                 probe.maxStallAtMs(), application.longestChangeMs(), probe.maxPending(),
                 progressApplied);
-    return Core::installedVersion() == argv[1] ? 0 : 1;
+    return Core::Install::installedVersion() == argv[1] ? 0 : 1;
 }

@@ -3,7 +3,7 @@
 //   the text back, less the white space allowed around it;
 // - any bytes, encoded, decode to themselves, with or without a line end after them.
 #include "FuzzSupport.h"
-#include "core/Base64.h"
+#include "core/trust/Base64.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -26,15 +26,15 @@ std::string_view trimAsciiSpace(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = textOf(data, size);
-    if (const auto decoded = Core::decodeBase64(text)) {
-        require(Core::encodeBase64(*decoded) == trimAsciiSpace(text),
+    if (const auto decoded = Core::Trust::decodeBase64(text)) {
+        require(Core::Trust::encodeBase64(*decoded) == trimAsciiSpace(text),
                 "decoded base64 encodes back to the same text");
     }
 
     const std::span<const unsigned char> bytes(data, size);
-    const std::string encoded = Core::encodeBase64(bytes);
+    const std::string encoded = Core::Trust::encodeBase64(bytes);
     for (const std::string& published : {encoded, encoded + "\n", " " + encoded + "\r\n"}) {
-        const auto decoded = Core::decodeBase64(published);
+        const auto decoded = Core::Trust::decodeBase64(published);
         require(decoded && std::equal(decoded->begin(), decoded->end(), bytes.begin(), bytes.end()),
                 "encoded bytes decode to themselves");
     }

@@ -10,7 +10,7 @@
 //   name in order.
 // Only leading ".." can appear in an accepted target, so resolving it lexically is exact.
 #include "FuzzSupport.h"
-#include "core/EntrySafety.h"
+#include "core/unpack/EntrySafety.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -19,7 +19,7 @@
 #include <string>
 
 namespace fs = std::filesystem;
-using EntrySafety::EntryKind;
+using Core::Unpack::EntrySafety::EntryKind;
 
 namespace {
 
@@ -45,7 +45,7 @@ bool hasUnsafeCharacter(std::string_view text) {
 // Each part is a whole piece between slashes (or the name's ends), never empty or ".".
 void checkComponents(std::string_view name) {
     const char* previousEnd = name.data();
-    for (const std::string_view part : EntrySafety::components(name)) {
+    for (const std::string_view part : Core::Unpack::EntrySafety::components(name)) {
         const std::size_t offset = static_cast<std::size_t>(part.data() - name.data());
         require(part.data() >= previousEnd && offset + part.size() <= name.size(),
                 "components point into the name, in order");
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto kind = static_cast<EntryKind>(data[0] % 5);
     const auto [name, target] = fieldsOf<2>(textOf(data + 1, size - 1));
     checkComponents(name);
-    if (EntrySafety::refusal(name, kind, target)) {
+    if (Core::Unpack::EntrySafety::refusal(name, kind, target)) {
         return 0;
     }
 

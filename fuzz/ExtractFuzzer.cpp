@@ -10,7 +10,7 @@
 // sandbox/work/unpacked/                 the destination, made afresh for every input
 // sandbox/work/unpacked/escape -> ../../outside
 #include "FuzzSupport.h"
-#include "core/Extract.h"
+#include "core/unpack/Extract.h"
 #include "platform/Error.h"
 
 #include <algorithm>
@@ -164,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const mode_t umaskBefore = currentUmask();
 
     try {
-        Core::extract(box.archive(), box.destination());
+        Core::Unpack::extract(box.archive(), box.destination());
     } catch (const Error& error) {
         require(error.is(AmCode::UnpackFailed), "a failed unpacking is error am 2");
     }

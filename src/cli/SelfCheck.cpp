@@ -1,14 +1,14 @@
 #include "cli/SelfCheck.h"
 
 #include "cli/Report.h"
-#include "core/Address.h"
-#include "core/BundleName.h"
-#include "core/Extract.h"
-#include "core/Fetch.h"
-#include "core/InstallLock.h"
-#include "core/InstallStore.h"
 #include "core/ReleaseFetch.h"
-#include "core/StagedInstall.h"
+#include "core/install/BundleName.h"
+#include "core/install/InstallLock.h"
+#include "core/install/InstallStore.h"
+#include "core/install/StagedInstall.h"
+#include "core/transfer/Address.h"
+#include "core/transfer/Fetch.h"
+#include "core/unpack/Extract.h"
 #include "formats/Changelog.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -26,20 +26,21 @@ struct PlainFailure {
 };
 
 Manifest checkedManifest(const ReleaseEndpoints& endpoints, Report& report,
-                         const TransferOptions& options, const ReleaseKeys& keys) {
+                         const Core::Transfer::TransferOptions& options,
+                         const Core::Trust::ReleaseKeys& keys) {
     const Manifest manifest = Core::fetchRelease(endpoints.manifestURL, options, keys);
     report.manifest(manifest);
-    if (manifest.version.empty() || !Core::isValidAddress(manifest.url)) {
+    if (manifest.version.empty() || !Core::Transfer::isValidAddress(manifest.url)) {
         throw PlainFailure{"FAIL: manifest has no version/url"};
     }
-    Core::requireSafeBundleName(manifest);
+    Core::Install::requireSafeBundleName(manifest);
     report.line("url", manifest.url);
     return manifest;
 }
 
 void summariseChangelog(const ReleaseEndpoints& endpoints, Report& report,
-                        const TransferOptions& options) {
-    const auto entries = parseChangelog(Core::fetch(endpoints.changelogURL, options));
+                        const Core::Transfer::TransferOptions& options) {
+    const auto entries = parseChangelog(Core::Transfer::fetch(endpoints.changelogURL, options));
     report.changelog(entries);
 }
 
@@ -52,7 +53,7 @@ std::int64_t sizeOrZero(const std::filesystem::path& file) {
 }
 
 void download(const Manifest& manifest, const std::filesystem::path& archive, Report& report,
-              const TransferOptions& options) {
+              const Core::Transfer::TransferOptions& options) {
     ProgressLines progress(report);
     Core::downloadRelease(
         manifest, archive, [&progress](double fraction) { progress.show(fraction); }, options);
@@ -64,33 +65,34 @@ void download(const Manifest& manifest, const std::filesystem::path& archive, Re
 }
 
 void install(const Manifest& manifest, const std::filesystem::path& archive, Report& report) {
-    const Core::StagedBuild staged = Core::stageBuild(archive, manifest);
+    const Core::Install::StagedBuild staged = Core::Install::stageBuild(archive, manifest);
     report.flag("app exists", staged.hasBundle);
     report.flag("binary exists", staged.hasExecutable);
     if (!staged.hasBundle) {
-        Core::discardStagedBuild();
+        Core::Install::discardStagedBuild();
         throw PlainFailure{"FAIL"};
     }
-    Core::commitStagedBuild(manifest);
-    report.line("installed", Core::installedVersion());
+    Core::Install::commitStagedBuild(manifest);
+    report.line("installed", Core::Install::installedVersion());
 
     // Unpacking over the installed tree must work too: the next update relies on it.
-    Core::extract(archive, Core::buildDir());
+    Core::Unpack::extract(archive, Core::Install::buildDir());
     report.line("re-extract", "ok");
 }
 
-void runChain(const ReleaseEndpoints& endpoints, Report& report, const TransferOptions& options,
-              const ReleaseKeys& keys) {
-    report.line("install root", Core::installRoot().string());
+void runChain(const ReleaseEndpoints& endpoints, Report& report,
+              const Core::Transfer::TransferOptions& options,
+              const Core::Trust::ReleaseKeys& keys) {
+    report.line("install root", Core::Install::installRoot().string());
     const Manifest manifest = checkedManifest(endpoints, report, options, keys);
     summariseChangelog(endpoints, report, options);
 
     // Taken with the first write (it creates the install root) and held to the end of the run,
     // re-extraction included; recovery needs it too, as the leftovers could be another
     // launcher's update in progress.
-    const InstallLock lock(Core::installRoot());
-    Core::recoverInterruptedUpdate();
-    const std::filesystem::path archive = Core::installRoot() / "update.zip";
+    const Core::Install::InstallLock lock(Core::Install::installRoot());
+    Core::Install::recoverInterruptedUpdate();
+    const std::filesystem::path archive = Core::Install::installRoot() / "update.zip";
     download(manifest, archive, report, options);
     install(manifest, archive, report);
 
@@ -101,7 +103,8 @@ void runChain(const ReleaseEndpoints& endpoints, Report& report, const TransferO
 } // namespace
 
 int runSelfCheck(const ReleaseEndpoints& endpoints, std::ostream& out,
-                 const TransferOptions& options, const ReleaseKeys& keys) {
+                 const Core::Transfer::TransferOptions& options,
+                 const Core::Trust::ReleaseKeys& keys) {
     Report report(out);
     try {
         runChain(endpoints, report, options, keys);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/ReleaseSignature.h"
-#include "core/Transfer.h"
+#include "core/transfer/Transfer.h"
+#include "core/trust/ReleaseSignature.h"
 #include "platform/ReleaseHost.h"
 
 #include <ostream>
@@ -12,9 +12,10 @@ namespace CLI {
 // `keys` required, only a manifest signed by one of them is accepted. Returns the exit status:
 // 0 after "PASS", 1 after any "FAIL" line. (The build's keys cannot be malformed: the configure
 // step refuses them, so the default never throws.)
-int runSelfCheck(const ReleaseEndpoints& endpoints, std::ostream& out,
-                 const TransferOptions& options = defaultTransferOptions(),
-                 const ReleaseKeys& keys = ReleaseKeys::fromBuild());
+int runSelfCheck(
+    const ReleaseEndpoints& endpoints, std::ostream& out,
+    const Core::Transfer::TransferOptions& options = Core::Transfer::defaultTransferOptions(),
+    const Core::Trust::ReleaseKeys& keys = Core::Trust::ReleaseKeys::fromBuild());
 
 // The --cli mode: runSelfCheck against the build's release host on standard output, then exits
 // the process with its status.

@@ -1,8 +1,8 @@
 #include "core/ReleaseFetch.h"
 
-#include "core/DiskSpace.h"
-#include "core/Fetch.h"
-#include "core/FileDownloader.h"
+#include "core/install/DiskSpace.h"
+#include "core/transfer/Fetch.h"
+#include "core/transfer/FileDownloader.h"
 
 namespace Core {
 
@@ -10,26 +10,27 @@ std::string signatureAddress(const std::string& manifestAddress) {
     return manifestAddress + ".sig";
 }
 
-Manifest fetchRelease(const std::string& manifestAddress, const TransferOptions& options,
-                      const ReleaseKeys& keys) {
-    const std::string manifestBytes = fetch(manifestAddress, options);
+Manifest fetchRelease(const std::string& manifestAddress, const Transfer::TransferOptions& options,
+                      const Trust::ReleaseKeys& keys) {
+    const std::string manifestBytes = Transfer::fetch(manifestAddress, options);
     if (keys.required()) {
         // Checked before parsing: nothing the host sent is believed until the key vouches for it.
-        verifyManifestSignature(manifestBytes, fetch(signatureAddress(manifestAddress), options),
-                                keys);
+        Trust::verifyManifestSignature(
+            manifestBytes, Transfer::fetch(signatureAddress(manifestAddress), options), keys);
     }
     Manifest manifest = Manifest::parse(manifestBytes);
-    requireSignedChecksum(manifest, keys);
+    Trust::requireSignedChecksum(manifest, keys);
     return manifest;
 }
 
 void downloadRelease(const Manifest& manifest, const std::filesystem::path& archive,
-                     const std::function<void(double)>& progress, const TransferOptions& options) {
+                     const std::function<void(double)>& progress,
+                     const Transfer::TransferOptions& options) {
     if (manifest.size > 0) {
-        requireFreeSpace(archive.parent_path(), static_cast<std::uint64_t>(manifest.size));
+        Install::requireFreeSpace(archive.parent_path(), static_cast<std::uint64_t>(manifest.size));
     }
-    syncDownload(manifest.url, archive, progress, options,
-                 DownloadCheck{manifest.sha256, manifest.size});
+    Transfer::syncDownload(manifest.url, archive, progress, options,
+                           Transfer::DownloadCheck{manifest.sha256, manifest.size});
 }
 
 } // namespace Core

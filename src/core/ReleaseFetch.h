@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/ReleaseSignature.h"
-#include "core/Transfer.h"
+#include "core/transfer/Transfer.h"
+#include "core/trust/ReleaseSignature.h"
 #include "formats/Manifest.h"
 
 #include <filesystem>
@@ -19,15 +19,16 @@ std::string signatureAddress(const std::string& manifestAddress);
 // Fetches latest.txt and returns it parsed. When `keys` are required, latest.txt.sig is fetched
 // as well and must verify over the manifest's exact bytes before they are parsed, and the
 // signed manifest must carry macsha256; otherwise "am" 10 "release signature is not valid".
-// Without keys no signature is requested. Transfer errors are those of Core::fetch.
-Manifest fetchRelease(const std::string& manifestAddress, const TransferOptions& options,
-                      const ReleaseKeys& keys);
+// Without keys no signature is requested. Transfer errors are those of Transfer::fetch.
+Manifest fetchRelease(const std::string& manifestAddress, const Transfer::TransferOptions& options,
+                      const Trust::ReleaseKeys& keys);
 
 // Downloads the manifest's archive to `archive`. When the manifest announces a size, the
 // archive's volume must have that much free first ("am" 9, nothing requested otherwise). The
-// body is checked against macsha256 and macsize while it is written (see DownloadCheck).
+// body is checked against macsha256 and macsize while it is written (see Transfer::DownloadCheck).
 // `progress` runs on the download's thread. Errors are those of syncDownload.
 void downloadRelease(const Manifest& manifest, const std::filesystem::path& archive,
-                     const std::function<void(double)>& progress, const TransferOptions& options);
+                     const std::function<void(double)>& progress,
+                     const Transfer::TransferOptions& options);
 
 } // namespace Core

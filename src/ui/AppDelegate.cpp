@@ -1,6 +1,6 @@
 #include "ui/AppDelegate.h"
 
-#include "core/InstallStore.h"
+#include "core/install/InstallStore.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "ui/GameLaunch.h"
@@ -13,7 +13,7 @@
 #include <QWidget>
 
 AppDelegate::AppDelegate(InstalledVersionReader readInstalledVersion, ReleaseEndpoints endpoints,
-                         TransferOptions options)
+                         Core::Transfer::TransferOptions options)
     : readInstalledVersion_(std::move(readInstalledVersion)), endpoints_(std::move(endpoints)),
       transferOptions_(std::move(options)) {}
 
@@ -115,7 +115,7 @@ void AppDelegate::startUpdateFlow() {
         updateWorker_.join();
     }
     updateWorker_ = std::jthread([this](std::stop_token stop) {
-        TransferOptions options = transferOptions_;
+        Core::Transfer::TransferOptions options = transferOptions_;
         options.stop = std::move(stop);
         runUpdateFlow(*this, endpoints_, options);
         busy_ = false;
@@ -127,7 +127,7 @@ void AppDelegate::launchGame() {
     if (!current) {
         return;
     }
-    const std::filesystem::path bundle = Core::gameAppURL(*current);
+    const std::filesystem::path bundle = Core::Install::gameAppURL(*current);
     if (!FileSystem::exists(bundle)) {
         setStatus("Nothing installed yet — check your connection and press 'check again'.");
         return;

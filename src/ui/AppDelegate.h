@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Transfer.h"
+#include "core/transfer/Transfer.h"
 #include "formats/Changelog.h"
 #include "formats/Manifest.h"
 #include "platform/ReleaseHost.h"
@@ -45,9 +45,10 @@ public:
     using InstalledVersionReader = std::function<std::string()>;
 
     // Update runs ask `endpoints` with `options` (their stop token is replaced by the worker's).
-    explicit AppDelegate(InstalledVersionReader readInstalledVersion,
-                         ReleaseEndpoints endpoints = releaseEndpoints(),
-                         TransferOptions options = defaultTransferOptions());
+    explicit AppDelegate(
+        InstalledVersionReader readInstalledVersion,
+        ReleaseEndpoints endpoints = releaseEndpoints(),
+        Core::Transfer::TransferOptions options = Core::Transfer::defaultTransferOptions());
     ~AppDelegate() override;
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
@@ -130,7 +131,7 @@ private:
     std::optional<Manifest> manifest_;
 
     ReleaseEndpoints endpoints_;
-    TransferOptions transferOptions_;
+    Core::Transfer::TransferOptions transferOptions_;
 
     // A queued progress change that is still the last change queued. A download reports
     // thousands of fractions a second: while nothing else is queued behind it, later fractions

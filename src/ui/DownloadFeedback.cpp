@@ -7,7 +7,8 @@ DownloadFeedback::DownloadFeedback(UpdateFlowView& view, std::string downloading
     view_.setStatus(downloadingText_);
 }
 
-TransferOptions DownloadFeedback::withRetryNotice(TransferOptions options) {
+Core::Transfer::TransferOptions
+DownloadFeedback::withRetryNotice(Core::Transfer::TransferOptions options) {
     options.onRetry = [this](int attempt, int attempts) {
         view_.setStatus("Connection lost — retrying (" + std::to_string(attempt) + " of " +
                         std::to_string(attempts) + ")…");

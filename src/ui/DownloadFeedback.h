@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Transfer.h"
+#include "core/transfer/Transfer.h"
 #include "ui/UpdateFlow.h"
 
 #include <string>
@@ -14,7 +14,7 @@ public:
     DownloadFeedback(UpdateFlowView& view, std::string downloadingText);
 
     // `options` with the retry notice as its onRetry.
-    TransferOptions withRetryNotice(TransferOptions options);
+    Core::Transfer::TransferOptions withRetryNotice(Core::Transfer::TransferOptions options);
     void progress(double fraction);
 
 private:

@@ -1,12 +1,12 @@
 #include "ui/UpdateFlow.h"
 
-#include "core/Address.h"
-#include "core/BundleName.h"
-#include "core/Fetch.h"
-#include "core/InstallLock.h"
-#include "core/InstallStore.h"
 #include "core/ReleaseFetch.h"
-#include "core/StagedInstall.h"
+#include "core/install/BundleName.h"
+#include "core/install/InstallLock.h"
+#include "core/install/InstallStore.h"
+#include "core/install/StagedInstall.h"
+#include "core/transfer/Address.h"
+#include "core/transfer/Fetch.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "ui/DownloadFeedback.h"
@@ -25,9 +25,9 @@ namespace {
 struct Stopped {};
 
 std::vector<ChangelogEntry> changelogOrEmpty(const std::string& address,
-                                             const TransferOptions& options) {
+                                             const Core::Transfer::TransferOptions& options) {
     try {
-        return parseChangelog(Core::fetch(address, options));
+        return parseChangelog(Core::Transfer::fetch(address, options));
     } catch (const Error&) {
         // A missing changelog is no reason to hold back the build; the pane says it is missing.
         return {};
@@ -43,8 +43,8 @@ Manifest fallbackManifest(const std::string& installedVersion) {
 
 // Called with the install lock held.
 void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
-                        const TransferOptions& options) {
-    const fs::path archive = Core::installRoot() / "update.zip";
+                        const Core::Transfer::TransferOptions& options) {
+    const fs::path archive = Core::Install::installRoot() / "update.zip";
 
     view.showPlayButton("DOWNLOADING…", false);
     DownloadFeedback feedback(view, downloadingStatus(manifest.version, manifest.size));
@@ -59,7 +59,7 @@ void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
     view.setProgress(1.0);
     // Staged: a failure here leaves the installed build and its marker as they were, and the
     // marker is written before the version line below reads it.
-    Core::installBuild(archive, manifest);
+    Core::Install::installBuild(archive, manifest);
     std::error_code ignored;
     fs::remove(archive, ignored);
 
@@ -68,41 +68,43 @@ void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
 }
 
 void checkAndUpdate(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
-                    const TransferOptions& options, const ReleaseKeys& keys) {
+                    const Core::Transfer::TransferOptions& options,
+                    const Core::Trust::ReleaseKeys& keys) {
     view.setStatus("Checking for updates…");
     const Manifest manifest = Core::fetchRelease(endpoints.manifestURL, options, keys);
     // Refused before it is stored: PLAY and the up-to-date test both follow the bundle name.
-    Core::requireSafeBundleName(manifest);
+    Core::Install::requireSafeBundleName(manifest);
     view.storeManifest(manifest);
     view.showReleaseText(changelogOrEmpty(endpoints.changelogURL, options));
 
     // Held from the first write to the end of the run, so that no other launcher updates this
     // install meanwhile. A missing install root has nothing to recover, and is only created
     // (by taking the lock) once there is something to download.
-    std::optional<InstallLock> lock;
-    if (FileSystem::exists(Core::installRoot())) {
-        lock.emplace(Core::installRoot());
+    std::optional<Core::Install::InstallLock> lock;
+    if (FileSystem::exists(Core::Install::installRoot())) {
+        lock.emplace(Core::Install::installRoot());
         // An update that a crash cut short is settled first, so the version read below names
         // the build that is really there.
-        Core::recoverInterruptedUpdate();
+        Core::Install::recoverInterruptedUpdate();
     }
-    if (Core::installedVersion() == manifest.version && Core::isInstalled(manifest)) {
+    if (Core::Install::installedVersion() == manifest.version &&
+        Core::Install::isInstalled(manifest)) {
         view.setProgress(1.0);
         view.setStatus("Ready to deploy.");
         view.showPlayable("PLAY", "UP TO DATE");
         return;
     }
-    if (!Core::isValidAddress(manifest.url)) {
+    if (!Core::Transfer::isValidAddress(manifest.url)) {
         throw Error::am(AmCode::NoArchiveAddress, "manifest has no macurl");
     }
     if (!lock) {
-        lock.emplace(Core::installRoot());
+        lock.emplace(Core::Install::installRoot());
     }
     downloadAndInstall(view, manifest, options);
 }
 
 void showFailure(UpdateFlowView& view, const std::string& reason) {
-    const std::string installed = Core::installedVersion();
+    const std::string installed = Core::Install::installedVersion();
     if (installed.empty()) {
         view.setStatus("Could not fetch the build.\n" + reason);
         view.showVersionState("ERROR");
@@ -117,7 +119,8 @@ void showFailure(UpdateFlowView& view, const std::string& reason) {
 } // namespace
 
 void runUpdateFlow(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
-                   const TransferOptions& options, const ReleaseKeys& keys) {
+                   const Core::Transfer::TransferOptions& options,
+                   const Core::Trust::ReleaseKeys& keys) {
     try {
         checkAndUpdate(view, endpoints, options, keys);
     } catch (const Stopped&) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/ReleaseSignature.h"
-#include "core/Transfer.h"
+#include "core/transfer/Transfer.h"
+#include "core/trust/ReleaseSignature.h"
 #include "formats/Changelog.h"
 #include "formats/Manifest.h"
 #include "platform/ReleaseHost.h"
@@ -46,8 +46,8 @@ public:
 // already swapping finishes first. With `keys` required, only a signed manifest is accepted
 // (the build's keys are checked at configure time, so the default never throws).
 void runUpdateFlow(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
-                   const TransferOptions& options,
-                   const ReleaseKeys& keys = ReleaseKeys::fromBuild());
+                   const Core::Transfer::TransferOptions& options,
+                   const Core::Trust::ReleaseKeys& keys = Core::Trust::ReleaseKeys::fromBuild());
 
 // "Downloading v1.4.0  (150 MB)…": the size in MiB, rounded to a whole number, only when the
 // manifest gives a size above 0.

@@ -1,6 +1,6 @@
 #include "ui/WindowMode.h"
 
-#include "core/InstallStore.h"
+#include "core/install/InstallStore.h"
 #include "ui/AppDelegate.h"
 
 #include <QApplication>
@@ -13,7 +13,7 @@ int runWindowMode(int argc, char** argv) {
     // Closing the launcher window ends the program.
     QApplication::setQuitOnLastWindowClosed(true);
 
-    AppDelegate delegate(&Core::installedVersion);
+    AppDelegate delegate(&Core::Install::installedVersion);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();
 }

@@ -1,8 +1,8 @@
 #include "cli/SelfCheck.h"
 
-#include "core/InstallLock.h"
-#include "core/InstallStore.h"
-#include "core/Sha256.h"
+#include "core/install/InstallLock.h"
+#include "core/install/InstallStore.h"
+#include "core/trust/Sha256.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 #include "support/TestKeyPair.h"
@@ -42,7 +42,7 @@ std::string withoutProgress(const std::string& report) {
 }
 
 std::string checksumLine(std::string_view archive) {
-    Sha256 hash;
+    Core::Trust::Sha256 hash;
     hash.update(archive);
     return "macsha256 = " + hash.hexDigest() + "\n";
 }
@@ -71,7 +71,7 @@ protected:
         return manifest;
     }
 
-    int run(const std::string& manifestURL = {}, const ReleaseKeys& keys = {}) {
+    int run(const std::string& manifestURL = {}, const Core::Trust::ReleaseKeys& keys = {}) {
         std::ostringstream out;
         const ReleaseEndpoints endpoints{manifestURL.empty() ? server.url("/latest.txt")
                                                              : manifestURL,
@@ -91,11 +91,11 @@ protected:
     // A 1.3.9 build installed by an earlier update.
     void installOld() {
         writeFile(root / "build" / gameExecutable, "game 1.3.9");
-        Core::markInstalled("1.3.9");
+        Core::Install::markInstalled("1.3.9");
     }
 
     void expectOldBuildIntact() {
-        EXPECT_EQ(Core::installedVersion(), "1.3.9");
+        EXPECT_EQ(Core::Install::installedVersion(), "1.3.9");
         EXPECT_EQ(readFile(root / "build" / gameExecutable), "game 1.3.9");
         EXPECT_FALSE(fs::exists(root / "build.staging"));
     }
@@ -322,7 +322,7 @@ TEST_F(SelfCheck, AnotherLauncherUpdatingTheInstallIsLeftAlone) {
     // What the other launcher is in the middle of writing.
     writeFile(root / "build.staging" / gameExecutable, "game 1.4.0, half unpacked");
     writeFile(root / ".update.zip.Xy12Zw", "half a download");
-    const InstallLock otherLauncher(root);
+    const Core::Install::InstallLock otherLauncher(root);
     publish(goodArchive());
 
     EXPECT_EQ(run(), 1);

@@ -1,4 +1,4 @@
-#include "core/BackgroundSha256.h"
+#include "core/trust/BackgroundSha256.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@ namespace {
 TEST(BackgroundSha256, HashesEveryPieceInOrderWhateverTheirSizes) {
     std::mt19937 random(5);
     std::string stream;
-    Core::BackgroundSha256 background;
+    Core::Trust::BackgroundSha256 background;
     for (int piece = 0; piece < 400; ++piece) {
         const std::size_t size = piece == 7 ? 6 * 1024 * 1024 : random() % 200'000;
         std::string bytes(size, '\0');
@@ -22,18 +22,18 @@ TEST(BackgroundSha256, HashesEveryPieceInOrderWhateverTheirSizes) {
         background.update(bytes);
         stream += bytes;
         if (piece == 100) {
-            Sha256 soFar;
+            Core::Trust::Sha256 soFar;
             soFar.update(stream);
             EXPECT_EQ(background.finished().hexDigest(), soFar.hexDigest());
         }
     }
-    Sha256 whole;
+    Core::Trust::Sha256 whole;
     whole.update(stream);
     EXPECT_EQ(background.finished().hexDigest(), whole.hexDigest());
 }
 
 TEST(BackgroundSha256, GoesAwayWithPiecesStillWaiting) {
-    Core::BackgroundSha256 background;
+    Core::Trust::BackgroundSha256 background;
     const std::string piece(1024 * 1024, 'x');
     for (int i = 0; i < 8; ++i) {
         background.update(piece);

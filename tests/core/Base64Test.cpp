@@ -1,4 +1,4 @@
-#include "core/Base64.h"
+#include "core/trust/Base64.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 namespace {
 
 TEST(Base64, RefusesBytesOutsideTheAlphabet) {
-    const std::string key = Core::encodeBase64(std::vector<unsigned char>(32, 0xff));
+    const std::string key = Core::Trust::encodeBase64(std::vector<unsigned char>(32, 0xff));
     std::string keyWithHighByte = key;
     keyWithHighByte[10] = '\xd3';
     // Each was once decoded as if its high bytes were digits, giving a key from garbage.
@@ -19,9 +19,9 @@ TEST(Base64, RefusesBytesOutsideTheAlphabet) {
     };
     for (const std::string& text : cases) {
         SCOPED_TRACE(text);
-        EXPECT_FALSE(Core::decodeBase64(text).has_value());
+        EXPECT_FALSE(Core::Trust::decodeBase64(text).has_value());
     }
-    EXPECT_EQ(Core::decodeBase64(" " + key + "\n"), std::vector<unsigned char>(32, 0xff));
+    EXPECT_EQ(Core::Trust::decodeBase64(" " + key + "\n"), std::vector<unsigned char>(32, 0xff));
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "core/DiskSpace.h"
+#include "core/install/DiskSpace.h"
 
 #include "platform/Error.h"
 #include "support/ErrorOf.h"
@@ -28,18 +28,19 @@ TEST(DiskSpace, MessageRoundsNeededUpAndFreeDown) {
          "not enough disk space: 17592186044416 MB needed, 0 MB free"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Core::notEnoughSpaceMessage(c.needed, c.free), c.text);
+        EXPECT_EQ(Core::Install::notEnoughSpaceMessage(c.needed, c.free), c.text);
     }
 }
 
 TEST(DiskSpace, MeasuresAtTheNearestExistingFolderAndRefusesTooMuch) {
     TempDir dir;
     const auto notYetThere = dir / "install/root/build";
-    EXPECT_GT(Core::freeBytes(notYetThere), 0u);
-    EXPECT_NO_THROW(Core::requireFreeSpace(notYetThere, 1));
+    EXPECT_GT(Core::Install::freeBytes(notYetThere), 0u);
+    EXPECT_NO_THROW(Core::Install::requireFreeSpace(notYetThere, 1));
 
-    const Error error = errorOf(
-        [&] { Core::requireFreeSpace(notYetThere, std::numeric_limits<std::uint64_t>::max()); });
+    const Error error = errorOf([&] {
+        Core::Install::requireFreeSpace(notYetThere, std::numeric_limits<std::uint64_t>::max());
+    });
     EXPECT_TRUE(error.is(AmCode::NotEnoughSpace));
     EXPECT_TRUE(error.message()->starts_with("not enough disk space: 17592186044416 MB needed, "));
     EXPECT_TRUE(error.message()->ends_with(" MB free"));

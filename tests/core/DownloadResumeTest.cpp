@@ -1,6 +1,6 @@
-#include "core/ContentRange.h"
-#include "core/FileDownloader.h"
-#include "core/Sha256.h"
+#include "core/transfer/ContentRange.h"
+#include "core/transfer/FileDownloader.h"
+#include "core/trust/Sha256.h"
 #include "support/ErrorOf.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
@@ -25,7 +25,7 @@ std::string bodyOf(std::size_t length, unsigned seed = 7) {
 }
 
 std::string sha256Of(std::string_view bytes) {
-    Sha256 hash;
+    Core::Trust::Sha256 hash;
     hash.update(bytes);
     return hash.hexDigest();
 }
@@ -39,7 +39,7 @@ protected:
         };
     }
 
-    void download(const DownloadCheck& check = {}) {
+    void download(const Core::Transfer::DownloadCheck& check = {}) {
         syncDownload(
             server.url("/build.zip"), destination,
             [this](double fraction) { fractions.push_back(fraction); }, options, check);
@@ -61,7 +61,7 @@ protected:
     LoopbackServer server;
     TempDir folder;
     fs::path destination = folder / "update.zip";
-    TransferOptions options = loopbackTransferOptions();
+    Core::Transfer::TransferOptions options = loopbackTransferOptions();
     std::vector<std::pair<int, int>> retries;
     std::vector<double> fractions;
 
@@ -198,7 +198,7 @@ TEST_F(DownloadResume, ALaterDownloadContinuesWhereAStoppedOneEnded) {
                                      .holdAtCut = std::chrono::seconds(10)},
                                     {.body = body, .etag = "\"v1\""}});
     std::stop_source stop;
-    TransferOptions first = options;
+    Core::Transfer::TransferOptions first = options;
     first.stop = stop.get_token();
     const Error error = errorOf([&] {
         syncDownload(
@@ -275,7 +275,7 @@ TEST_F(DownloadResume, ACompleteButUnfinishedFileIsFetchedAgain) {
 }
 
 TEST(ContentRange, AcceptsOnlyACompleteRangeWithinItsTotal) {
-    using Core::ContentRange;
+    using Core::Transfer::ContentRange;
     const std::vector<std::pair<std::string, std::optional<std::tuple<int, int, int>>>> cases = {
         {"bytes 0-9/10", std::tuple{0, 9, 10}}, {"bytes 300-999/1000", std::tuple{300, 999, 1000}},
         {"bytes 300-999/*", std::nullopt},      {"bytes */1000", std::nullopt},
@@ -284,7 +284,7 @@ TEST(ContentRange, AcceptsOnlyACompleteRangeWithinItsTotal) {
         {"items 0-9/10", std::nullopt},         {"", std::nullopt},
     };
     for (const auto& [text, expected] : cases) {
-        const auto parsed = Core::parseContentRange(text);
+        const auto parsed = Core::Transfer::parseContentRange(text);
         ASSERT_EQ(parsed.has_value(), expected.has_value()) << text;
         if (parsed) {
             EXPECT_EQ(std::tuple(parsed->first, parsed->last, parsed->total),

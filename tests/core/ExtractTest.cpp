@@ -1,6 +1,6 @@
-#include "core/Extract.h"
+#include "core/unpack/Extract.h"
 
-#include "core/EntrySafety.h"
+#include "core/unpack/EntrySafety.h"
 #include "platform/Error.h"
 #include "support/ErrorOf.h"
 #include "support/TempDir.h"
@@ -18,7 +18,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using EntrySafety::EntryKind;
+using Core::Unpack::EntrySafety::EntryKind;
 
 namespace {
 
@@ -79,7 +79,7 @@ TEST(Extract, KeepsRecordedModesWithoutSpecialBitsAndUnderTheUmask) {
             .file("Game.app/Contents/MacOS/Game", "#!/bin/sh\n", row.recorded)
             .writeTo(dir / "build.zip");
         const ScopedUmask mask(row.umask);
-        Core::extract(dir / "build.zip", dir / "out");
+        Core::Unpack::extract(dir / "build.zip", dir / "out");
         EXPECT_EQ(permissionsOf(dir / "out/Game.app/Contents/MacOS/Game"), row.expected);
         EXPECT_EQ(permissionsOf(dir / "out/Game.app/Contents/MacOS"), 0750 & ~row.umask);
         EXPECT_EQ(currentUmask(), row.umask); // the writer's temporary umask 0 is undone
@@ -97,7 +97,7 @@ TEST(Extract, CreatesMissingParentsAndHandlesSpacesQuotesAndUtf8InEveryPath) {
         .file("Ashenmarch.app/Contents/Info.plist", "plist")
         .file(utf8Name, "two")
         .writeTo(zip);
-    Core::extract(zip, into);
+    Core::Unpack::extract(zip, into);
     EXPECT_EQ(readFile(into / "Ashenmarch.app/Contents/Resources/data file's \"1\".txt"), "one");
     EXPECT_EQ(readFile(into / "Ashenmarch.app/Contents/Info.plist"), "plist");
     EXPECT_EQ(readFile(into / utf8Name), "two");
@@ -114,12 +114,12 @@ TEST(Extract, UnpacksTwiceOverTheSameTreeReplacingFilesAndKeepingOthers) {
         .symlink("App.app/Contents/Frameworks/Kit.framework/Kit", "Versions/Current/Kit")
         .writeTo(dir / "build.zip");
     const fs::path into = dir / "build";
-    Core::extract(dir / "build.zip", into);
+    Core::Unpack::extract(dir / "build.zip", into);
     const std::vector<std::string> firstTree = listing(into);
 
     writeFile(into / "App.app/Contents/MacOS/App", "stale binary from an older build");
     writeFile(into / "App.app/Contents/Resources/saved.cfg", "player settings");
-    Core::extract(dir / "build.zip", into);
+    Core::Unpack::extract(dir / "build.zip", into);
 
     EXPECT_EQ(readFile(into / "App.app/Contents/MacOS/App"), "binary");
     EXPECT_EQ(permissionsOf(into / "App.app/Contents/MacOS/App"), 0755);
@@ -135,7 +135,7 @@ TEST(Extract, UnpacksIntoADestinationReachedThroughALink) {
     fs::create_directories(dir / "disk/games");
     fs::create_directory_symlink(dir / "disk/games", dir / "games");
     ZipBuilder().file("Game.app/Contents/MacOS/Game", "run", 0755).writeTo(dir / "build.zip");
-    Core::extract(dir / "build.zip", dir / "games/build");
+    Core::Unpack::extract(dir / "build.zip", dir / "games/build");
     EXPECT_EQ(readFile(dir / "disk/games/build/Game.app/Contents/MacOS/Game"), "run");
 }
 
@@ -150,7 +150,7 @@ TEST(Extract, KeepsRelativeLinksInsideTheBundle) {
         .symlink(framework + "Headers", "./Versions/Current/Headers/")
         .symlink("Game.app/Contents/Kit", "../Contents/Frameworks/Kit.framework/Kit")
         .writeTo(dir / "build.zip");
-    Core::extract(dir / "build.zip", dir / "out");
+    Core::Unpack::extract(dir / "build.zip", dir / "out");
     const fs::path base = dir / "out" / framework;
     EXPECT_EQ(fs::read_symlink(base / "Versions/Current"), "A");
     EXPECT_EQ(fs::read_symlink(base / "Kit"), "Versions/Current/Kit");
@@ -163,7 +163,7 @@ TEST(Extract, FileInTheWayOfTheDestinationIsAPosixErrorAndNothingIsUnpacked) {
     TempDir dir;
     ZipBuilder().file("Game.app/x", "x").writeTo(dir / "build.zip");
     writeFile(dir / "build", "not a folder");
-    const Error error = errorOf([&] { Core::extract(dir / "build.zip", dir / "build"); });
+    const Error error = errorOf([&] { Core::Unpack::extract(dir / "build.zip", dir / "build"); });
     EXPECT_EQ(error.domain(), "posix");
     EXPECT_NE(error.message().value_or("").find((dir / "build").string()), std::string::npos);
     EXPECT_EQ(readFile(dir / "build"), "not a folder");
@@ -193,7 +193,7 @@ TEST(Extract, UnreadableArchivesFailWithTheUnpackError) {
         if (row.bytes) {
             writeFile(dir / "build.zip", *row.bytes);
         }
-        expectUnpackFailure(errorOf([&] { Core::extract(dir / "build.zip", dir / "out"); }),
+        expectUnpackFailure(errorOf([&] { Core::Unpack::extract(dir / "build.zip", dir / "out"); }),
                             row.detailPart);
         EXPECT_TRUE(fs::is_directory(dir / "out"));
     }
@@ -264,7 +264,7 @@ TEST(Extract, RefusesUnsafeEntriesBeforeWritingOutsideTheDestination) {
         row.build(zip, outside);
         zip.writeTo(dir / "build.zip");
 
-        const Error error = errorOf([&] { Core::extract(dir / "build.zip", into); });
+        const Error error = errorOf([&] { Core::Unpack::extract(dir / "build.zip", into); });
         expectUnpackFailure(error, row.detailPart);
         EXPECT_EQ(error.detail().value_or("").rfind("unsafe entry \"", 0), 0u);
         // Every entry is checked before the first is written: not even the good one is there.
@@ -282,7 +282,7 @@ TEST(Extract, RefusesToWriteThroughALinkAlreadyInTheDestination) {
     fs::create_directory_symlink(outside, into / "Game.app");
     ZipBuilder().file("Game.app/Contents/evil", "x").writeTo(dir / "build.zip");
 
-    expectUnpackFailure(errorOf([&] { Core::extract(dir / "build.zip", into); }),
+    expectUnpackFailure(errorOf([&] { Core::Unpack::extract(dir / "build.zip", into); }),
                         "unsafe entry \"Game.app/Contents/evil\": path goes through the symbolic "
                         "link \"Game.app\"");
     EXPECT_TRUE(fs::is_empty(outside));
@@ -312,7 +312,7 @@ TEST(Extract, ManyFilesSharedOutAmongThreadsMatchTheArchiveAndTheLastOfRepeatedN
     zip.writeTo(dir / "build.zip");
     const ScopedUmask mask(022);
 
-    Core::extract(dir / "build.zip", dir / "out");
+    Core::Unpack::extract(dir / "build.zip", dir / "out");
     for (const auto& [name, file] : expected) {
         SCOPED_TRACE(name);
         EXPECT_EQ(readFile(dir / "out" / name), file.first);
@@ -332,7 +332,7 @@ TEST(Extract, DamagedEntryAmongManyFailsWithItsName) {
     bytes[bytes.find("PAYLOAD-150-END") + 2] ^= 0x20;
     TempDir dir;
     writeFile(dir / "build.zip", bytes);
-    expectUnpackFailure(errorOf([&] { Core::extract(dir / "build.zip", dir / "out"); }),
+    expectUnpackFailure(errorOf([&] { Core::Unpack::extract(dir / "build.zip", dir / "out"); }),
                         "entry \"Game.app/d7/f150\": ");
 }
 
@@ -347,7 +347,7 @@ TEST(Extract, ReplacesLinksAndHardLinksInTheDestinationWithoutWritingThroughThem
         .file("Game.app/soft", "new soft")
         .writeTo(dir / "build.zip");
 
-    Core::extract(dir / "build.zip", dir / "build");
+    Core::Unpack::extract(dir / "build.zip", dir / "build");
     EXPECT_EQ(readFile(dir / "build/Game.app/hard"), "new hard");
     EXPECT_EQ(readFile(dir / "build/Game.app/soft"), "new soft");
     EXPECT_FALSE(fs::is_symlink(dir / "build/Game.app/soft"));
@@ -362,7 +362,7 @@ TEST(Extract, ReadOnlyFolderGetsItsModeOnceItsFilesAndLinksAreIn) {
         .symlink("Game.app/sealed/alias", "data")
         .writeTo(dir / "build.zip");
     const ScopedUmask mask(022);
-    Core::extract(dir / "build.zip", dir / "out");
+    Core::Unpack::extract(dir / "build.zip", dir / "out");
     EXPECT_EQ(permissionsOf(dir / "out/Game.app/sealed"), 0555u);
     EXPECT_EQ(readFile(dir / "out/Game.app/sealed/alias"), "x");
 }
@@ -399,7 +399,7 @@ TEST(EntrySafety, JudgesNamesKindsAndLinkTargets) {
          "symbolic link target goes up after a name"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(EntrySafety::refusal(row.path, row.kind, row.target), row.refusal)
+        EXPECT_EQ(Core::Unpack::EntrySafety::refusal(row.path, row.kind, row.target), row.refusal)
             << "path " << row.path << " target " << row.target;
     }
 }
@@ -437,7 +437,7 @@ TEST(Extract, HookBeforeWritingSeesTheDeclaredBytesAndMayStopIt) {
         .writeTo(dir / "build.zip");
     std::optional<std::uint64_t> seen;
     const Error error = errorOf([&] {
-        Core::extract(dir / "build.zip", dir / "out", [&](std::uint64_t bytes) {
+        Core::Unpack::extract(dir / "build.zip", dir / "out", [&](std::uint64_t bytes) {
             seen = bytes;
             throw Error::am(AmCode::NotEnoughSpace, "not enough disk space");
         });
@@ -450,7 +450,8 @@ TEST(Extract, HookBeforeWritingSeesTheDeclaredBytesAndMayStopIt) {
     ZipBuilder().file("../escape", "x").writeTo(dir / "unsafe.zip");
     seen.reset();
     errorOf([&] {
-        Core::extract(dir / "unsafe.zip", dir / "out", [&](std::uint64_t bytes) { seen = bytes; });
+        Core::Unpack::extract(dir / "unsafe.zip", dir / "out",
+                              [&](std::uint64_t bytes) { seen = bytes; });
     });
     EXPECT_FALSE(seen);
 }
@@ -462,7 +463,7 @@ TEST(Extract, AnEntryInflatingPastItsDeclaredSizeFailsBeforeWritingTheExcess) {
     const std::string bomb = withDeclaredSize(
         ZipBuilder().file("Game.app/pack.dat", std::string(4 << 20, 'x')).bytes(), 1000);
     writeFile(dir / "bomb.zip", bomb);
-    const Error error = errorOf([&] { Core::extract(dir / "bomb.zip", dir / "out"); });
+    const Error error = errorOf([&] { Core::Unpack::extract(dir / "bomb.zip", dir / "out"); });
     EXPECT_TRUE(error.is(AmCode::UnpackFailed)) << error.fullDescription();
     std::error_code missing;
     EXPECT_LE(fs::file_size(dir / "out/Game.app/pack.dat", missing), 1000u);

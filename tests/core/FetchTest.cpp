@@ -1,4 +1,4 @@
-#include "core/Fetch.h"
+#include "core/transfer/Fetch.h"
 
 #include "platform/ReleaseHost.h"
 #include "support/ErrorOf.h"
@@ -16,13 +16,13 @@ constexpr std::size_t FourMiB = 4 * 1024 * 1024;
 class FetchTest : public ::testing::Test {
 protected:
     LoopbackServer server;
-    TransferOptions options = loopbackTransferOptions();
+    Core::Transfer::TransferOptions options = loopbackTransferOptions();
 };
 
 TEST_F(FetchTest, SendsOnlyTheLaunchersHeaders) {
     server.serve("/latest.txt", "version=1.2\n");
 
-    EXPECT_EQ(Core::fetch(server.url("/latest.txt"), options), "version=1.2\n");
+    EXPECT_EQ(Core::Transfer::fetch(server.url("/latest.txt"), options), "version=1.2\n");
 
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1U);
@@ -63,18 +63,18 @@ TEST_F(FetchTest, ReturnsTheBodyWhateverTheStatus) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        EXPECT_EQ(Core::fetch(server.url(c.path), options), c.expected);
+        EXPECT_EQ(Core::Transfer::fetch(server.url(c.path), options), c.expected);
     }
 }
 
 TEST_F(FetchTest, RefusesAddressesBeforeSendingAnything) {
-    TransferOptions httpsOnly = options;
+    Core::Transfer::TransferOptions httpsOnly = options;
     httpsOnly.allowPlainHttp = false;
     const std::string ftp = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/latest.txt";
 
     const struct {
         std::string address;
-        const TransferOptions& options;
+        const Core::Transfer::TransferOptions& options;
         AmCode code;
     } cases[] = {
         {"", options, AmCode::BadAddress},
@@ -87,7 +87,7 @@ TEST_F(FetchTest, RefusesAddressesBeforeSendingAnything) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.address);
-        const Error error = errorOf([&] { Core::fetch(c.address, c.options); });
+        const Error error = errorOf([&] { Core::Transfer::fetch(c.address, c.options); });
         EXPECT_TRUE(error.is(c.code)) << error.fullDescription();
         if (c.code == AmCode::BadAddress) {
             EXPECT_FALSE(error.message());
@@ -108,7 +108,7 @@ TEST_F(FetchTest, RefusesRedirectsToOtherSchemes) {
     for (const auto& [path, target] :
          {std::pair{"/to-ftp", ftp}, {"/to-file", "file:///etc/hostname"}}) {
         SCOPED_TRACE(path);
-        const Error error = errorOf([&] { Core::fetch(server.url(path), options); });
+        const Error error = errorOf([&] { Core::Transfer::fetch(server.url(path), options); });
         EXPECT_TRUE(error.is(AmCode::UnsupportedAddress)) << error.fullDescription();
         EXPECT_EQ(error.message(), "unsupported address: " + target);
     }
@@ -121,7 +121,7 @@ TEST_F(FetchTest, StopsPastFourMebibytes) {
 
     for (const char* path : {"/announced", "/unannounced"}) {
         SCOPED_TRACE(path);
-        const Error error = errorOf([&] { Core::fetch(server.url(path), options); });
+        const Error error = errorOf([&] { Core::Transfer::fetch(server.url(path), options); });
         EXPECT_TRUE(error.is(AmCode::ReleaseFileTooLarge)) << error.fullDescription();
         EXPECT_EQ(error.message(), "release file too large");
     }
@@ -146,7 +146,7 @@ TEST_F(FetchTest, TransportFailuresKeepCurlsCodeAndText) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        const Error error = errorOf([&] { Core::fetch(server.url(c.path), options); });
+        const Error error = errorOf([&] { Core::Transfer::fetch(server.url(c.path), options); });
         EXPECT_EQ(error.domain(), "curl");
         EXPECT_EQ(error.code(), c.curlCode);
         EXPECT_FALSE(error.message().value_or("").empty());
@@ -163,13 +163,13 @@ TEST_F(FetchTest, StopRequestEndsTheTransfer) {
         stop.request_stop();
     });
 
-    const Error stalled = errorOf([&] { Core::fetch(server.url("/silent"), options); });
+    const Error stalled = errorOf([&] { Core::Transfer::fetch(server.url("/silent"), options); });
     EXPECT_EQ(stalled.domain(), "curl");
     EXPECT_EQ(stalled.code(), 42); // CURLE_ABORTED_BY_CALLBACK
     EXPECT_EQ(server.requests().size(), 1U);
 
     // Once stopped, nothing more is sent.
-    const Error unsent = errorOf([&] { Core::fetch(server.url("/silent"), options); });
+    const Error unsent = errorOf([&] { Core::Transfer::fetch(server.url("/silent"), options); });
     EXPECT_EQ(unsent.code(), 42);
     EXPECT_EQ(server.requests().size(), 1U);
 }

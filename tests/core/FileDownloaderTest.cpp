@@ -1,6 +1,6 @@
-#include "core/FileDownloader.h"
+#include "core/transfer/FileDownloader.h"
 
-#include "core/Sha256.h"
+#include "core/trust/Sha256.h"
 #include "support/ErrorOf.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
@@ -49,7 +49,7 @@ protected:
     LoopbackServer server;
     TempDir folder;
     fs::path destination = folder / "update.zip";
-    TransferOptions options = loopbackTransferOptions();
+    Core::Transfer::TransferOptions options = loopbackTransferOptions();
 };
 
 TEST_F(FileDownloaderTest, ReportsRisingFractionsEndingAtOneWhenTheLengthIsKnown) {
@@ -134,7 +134,7 @@ TEST_F(FileDownloaderTest, MissingFolderFailsOnceWithoutSendingAnything) {
     server.serve("/build.zip", "archive");
     std::vector<std::optional<Error>> reports;
     {
-        FileDownloader downloader(
+        Core::Transfer::FileDownloader downloader(
             folder / "absent" / "update.zip", nullptr,
             [&](const std::optional<Error>& error) { reports.push_back(error); }, options);
         downloader.start(server.url("/build.zip"));
@@ -156,7 +156,7 @@ TEST_F(FileDownloaderTest, StoppingEndsTheTransferWithOneReport) {
     std::stop_source callerStop;
     const struct {
         const char* name;
-        std::function<void(std::unique_ptr<FileDownloader>&)> stop;
+        std::function<void(std::unique_ptr<Core::Transfer::FileDownloader>&)> stop;
     } cases[] = {
         {"caller's stop request",
          [&](auto&) {
@@ -169,11 +169,11 @@ TEST_F(FileDownloaderTest, StoppingEndsTheTransferWithOneReport) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TransferOptions stoppable = options;
+        Core::Transfer::TransferOptions stoppable = options;
         stoppable.stop = callerStop.get_token();
         std::atomic<int> reports = 0;
         std::optional<Error> report;
-        auto downloader = std::make_unique<FileDownloader>(
+        auto downloader = std::make_unique<Core::Transfer::FileDownloader>(
             destination, nullptr,
             [&](const std::optional<Error>& error) {
                 report = error;
@@ -197,7 +197,7 @@ TEST_F(FileDownloaderTest, StoppingEndsTheTransferWithOneReport) {
 TEST_F(FileDownloaderTest, TheBodyMustMatchTheExpectedChecksum) {
     const std::string body = bytesOfLength(300 * 1024);
     server.serve("/build.zip", body);
-    Sha256 hash;
+    Core::Trust::Sha256 hash;
     hash.update(body);
     const std::string digest = hash.hexDigest();
     std::string upper = digest;

@@ -1,4 +1,4 @@
-#include "core/InstallStore.h"
+#include "core/install/InstallStore.h"
 
 #include "support/TempDir.h"
 
@@ -24,11 +24,11 @@ TEST(InstallStore, RootComesFromTheEnvironmentAtEveryCallAndIsNeverCreated) {
 
     {
         ScopedEnv unset("AM_INSTALL_DIR", nullptr);
-        EXPECT_EQ(Core::installRoot(), fallback);
+        EXPECT_EQ(Core::Install::installRoot(), fallback);
     }
     for (const char* value : {"", "relative/dir", " spaced ", "~/game", "$HOME/game", "/abs/x"}) {
         ScopedEnv set("AM_INSTALL_DIR", value);
-        EXPECT_EQ(Core::installRoot(), *value ? fs::path(value) : fallback) << value;
+        EXPECT_EQ(Core::Install::installRoot(), *value ? fs::path(value) : fallback) << value;
     }
     EXPECT_FALSE(fs::exists(fallback));
 }
@@ -36,20 +36,22 @@ TEST(InstallStore, RootComesFromTheEnvironmentAtEveryCallAndIsNeverCreated) {
 TEST_F(InstallStoreAtRoot, TheBundleStaysInsideTheBuildFolder) {
     Manifest manifest;
     manifest.exe = "";
-    EXPECT_EQ(Core::gameAppURL(manifest), root / "build/Ashenmarch.app");
+    EXPECT_EQ(Core::Install::gameAppURL(manifest), root / "build/Ashenmarch.app");
     // An absolute name must not replace the install root.
     manifest.exe = "/etc";
-    EXPECT_EQ(Core::gameAppURL(manifest).string().rfind(Core::buildDir().string(), 0), 0u);
+    EXPECT_EQ(
+        Core::Install::gameAppURL(manifest).string().rfind(Core::Install::buildDir().string(), 0),
+        0u);
 }
 
 TEST_F(InstallStoreAtRoot, MarkInstalledCreatesTheRootAndWritesExactlyTheVersion) {
-    EXPECT_EQ(Core::installedVersion(), "");
+    EXPECT_EQ(Core::Install::installedVersion(), "");
 
-    Core::markInstalled("1.4.0 beta");
+    Core::Install::markInstalled("1.4.0 beta");
     EXPECT_EQ(readFile(root / "installed.txt"), "1.4.0 beta");
-    EXPECT_EQ(Core::installedVersion(), "1.4.0 beta");
+    EXPECT_EQ(Core::Install::installedVersion(), "1.4.0 beta");
 
-    Core::markInstalled("1.5");
+    Core::Install::markInstalled("1.5");
     EXPECT_EQ(readFile(root / "installed.txt"), "1.5");
     // Only the marker is left: the atomic write leaves no temporary file behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 1);
@@ -66,41 +68,41 @@ TEST_F(InstallStoreAtRoot, MarkerReadsTrimmedAndUnreadableAsNothing) {
     };
     for (const auto& [content, expected] : cases) {
         writeFile(root / "installed.txt", content);
-        EXPECT_EQ(Core::installedVersion(), expected) << testing::PrintToString(content);
+        EXPECT_EQ(Core::Install::installedVersion(), expected) << testing::PrintToString(content);
     }
 }
 
 TEST_F(InstallStoreAtRoot, FailuresAreDroppedAndLoseNothing) {
     // A folder where the marker should be: reads as nothing, and the write leaves it alone.
     fs::create_directories(root / "installed.txt");
-    EXPECT_EQ(Core::installedVersion(), "");
-    EXPECT_NO_THROW(Core::markInstalled("2.0"));
+    EXPECT_EQ(Core::Install::installedVersion(), "");
+    EXPECT_NO_THROW(Core::Install::markInstalled("2.0"));
     EXPECT_TRUE(fs::is_directory(root / "installed.txt"));
 
     // A file where the root should be: neither the folder nor the marker can be made.
     const fs::path blocked = dir / "blocked";
     writeFile(blocked, "keep");
     ScopedEnv env("AM_INSTALL_DIR", blocked.c_str());
-    EXPECT_NO_THROW(Core::markInstalled("2.0"));
+    EXPECT_NO_THROW(Core::Install::markInstalled("2.0"));
     EXPECT_EQ(readFile(blocked), "keep");
-    EXPECT_EQ(Core::installedVersion(), "");
+    EXPECT_EQ(Core::Install::installedVersion(), "");
 }
 
 TEST_F(InstallStoreAtRoot, InstalledMeansTheBundleExistsWhateverTheMarkerSays) {
     Manifest manifest;
     manifest.exe = "Game.app";
-    Core::markInstalled("1.0");
-    EXPECT_FALSE(Core::isInstalled(manifest)) << "no build folder";
+    Core::Install::markInstalled("1.0");
+    EXPECT_FALSE(Core::Install::isInstalled(manifest)) << "no build folder";
 
     fs::create_directories(root / "build/Game.app");
-    EXPECT_TRUE(Core::isInstalled(manifest));
+    EXPECT_TRUE(Core::Install::isInstalled(manifest));
     fs::remove(root / "installed.txt");
-    EXPECT_TRUE(Core::isInstalled(manifest));
+    EXPECT_TRUE(Core::Install::isInstalled(manifest));
 
     manifest.exe = "";
-    EXPECT_FALSE(Core::isInstalled(manifest));
+    EXPECT_FALSE(Core::Install::isInstalled(manifest));
     writeFile(root / "build/Ashenmarch.app", "a file counts too");
-    EXPECT_TRUE(Core::isInstalled(manifest));
+    EXPECT_TRUE(Core::Install::isInstalled(manifest));
 }
 
 } // namespace

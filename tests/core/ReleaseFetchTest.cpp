@@ -1,6 +1,6 @@
 #include "core/ReleaseFetch.h"
 
-#include "core/Sha256.h"
+#include "core/trust/Sha256.h"
 #include "platform/Error.h"
 #include "support/ErrorOf.h"
 #include "support/LoopbackServer.h"
@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string sha256Of(std::string_view bytes) {
-    Sha256 hash;
+    Core::Trust::Sha256 hash;
     hash.update(bytes);
     return hash.hexDigest();
 }
@@ -35,7 +35,7 @@ TEST_F(ReleaseFetch, SignatureIsFetchedAndCheckedOnlyWhenTheBuildHasAKey) {
     const std::string unsignedText = "version=2.0\nmacurl=" + server.url("/build.zip") + "\n";
     struct Case {
         const char* name;
-        ReleaseKeys keys;
+        Core::Trust::ReleaseKeys keys;
         std::string manifest;
         std::optional<std::string> signature; // nothing: latest.txt.sig is not found
         const char* refusal;                  // nullptr: accepted

@@ -1,6 +1,6 @@
-#include "core/ReleaseSignature.h"
+#include "core/trust/ReleaseSignature.h"
 
-#include "core/Base64.h"
+#include "core/trust/Base64.h"
 #include "platform/Error.h"
 #include "support/ErrorOf.h"
 #include "support/TestKeyPair.h"
@@ -16,10 +16,11 @@ const std::string manifest =
 
 TEST(ReleaseSignature, VerifiesAgainstPrimaryOrBackupAndRefusesEverythingElse) {
     const TestKeyPair primary, backup, stranger;
-    const ReleaseKeys keys = ReleaseKeys::parse(primary.publicText(), backup.publicText());
+    const Core::Trust::ReleaseKeys keys =
+        Core::Trust::ReleaseKeys::parse(primary.publicText(), backup.publicText());
     std::string tampered = manifest;
     tampered[8] = '5';
-    const std::string shortSignature(Core::encodeBase64(std::vector<unsigned char>(63, 7)));
+    const std::string shortSignature(Core::Trust::encodeBase64(std::vector<unsigned char>(63, 7)));
 
     struct Case {
         const char* name;
@@ -43,11 +44,11 @@ TEST(ReleaseSignature, VerifiesAgainstPrimaryOrBackupAndRefusesEverythingElse) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.refusal == nullptr) {
-            EXPECT_NO_THROW(Core::verifyManifestSignature(c.bytes, c.signature, keys));
+            EXPECT_NO_THROW(Core::Trust::verifyManifestSignature(c.bytes, c.signature, keys));
             continue;
         }
         const Error error =
-            errorOf([&] { Core::verifyManifestSignature(c.bytes, c.signature, keys); });
+            errorOf([&] { Core::Trust::verifyManifestSignature(c.bytes, c.signature, keys); });
         EXPECT_TRUE(error.is(AmCode::BadSignature));
         EXPECT_EQ(error.message(), "release signature is not valid");
         EXPECT_EQ(error.detail(), c.refusal);
@@ -55,10 +56,10 @@ TEST(ReleaseSignature, VerifiesAgainstPrimaryOrBackupAndRefusesEverythingElse) {
 }
 
 TEST(ReleaseSignature, WithoutKeysNothingIsRequired) {
-    const ReleaseKeys none = ReleaseKeys::parse("", " \n");
+    const Core::Trust::ReleaseKeys none = Core::Trust::ReleaseKeys::parse("", " \n");
     EXPECT_FALSE(none.required());
-    EXPECT_NO_THROW(Core::verifyManifestSignature(manifest, "", none));
-    EXPECT_NO_THROW(Core::requireSignedChecksum(Manifest{}, none));
+    EXPECT_NO_THROW(Core::Trust::verifyManifestSignature(manifest, "", none));
+    EXPECT_NO_THROW(Core::Trust::requireSignedChecksum(Manifest{}, none));
 }
 
 TEST(ReleaseSignature, MalformedKeysAreRefusedNotIgnored) {
@@ -75,31 +76,31 @@ TEST(ReleaseSignature, MalformedKeysAreRefusedNotIgnored) {
     const Case cases[] = {
         {"not a key", "", "primary release key is not base64"},
         {good, good.substr(0, 41), "backup release key is not base64"},
-        {Core::encodeBase64(std::vector<unsigned char>(31)), "",
+        {Core::Trust::encodeBase64(std::vector<unsigned char>(31)), "",
          "primary release key is 31 bytes, expected 32"},
         {nonCanonical, "", "primary release key is not base64"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.detail);
-        const Error error = errorOf([&] { ReleaseKeys::parse(c.primary, c.backup); });
+        const Error error = errorOf([&] { Core::Trust::ReleaseKeys::parse(c.primary, c.backup); });
         EXPECT_TRUE(error.is(AmCode::BadSignature));
         EXPECT_EQ(error.detail(), c.detail);
     }
-    EXPECT_EQ(ReleaseKeys::parse(" " + good + "\n", "").keys.size(), 1u);
+    EXPECT_EQ(Core::Trust::ReleaseKeys::parse(" " + good + "\n", "").keys.size(), 1u);
 }
 
 TEST(ReleaseSignature, SignedManifestMustCarryChecksum) {
     const TestKeyPair pair;
-    const ReleaseKeys keys = ReleaseKeys::parse(pair.publicText(), "");
+    const Core::Trust::ReleaseKeys keys = Core::Trust::ReleaseKeys::parse(pair.publicText(), "");
     Manifest withoutChecksum;
     withoutChecksum.version = "1.4.0";
-    const Error error = errorOf([&] { Core::requireSignedChecksum(withoutChecksum, keys); });
+    const Error error = errorOf([&] { Core::Trust::requireSignedChecksum(withoutChecksum, keys); });
     EXPECT_TRUE(error.is(AmCode::BadSignature));
     EXPECT_EQ(error.detail(), "signed manifest has no macsha256");
 
     Manifest withChecksum = withoutChecksum;
     withChecksum.sha256 = std::string(64, 'f');
-    EXPECT_NO_THROW(Core::requireSignedChecksum(withChecksum, keys));
+    EXPECT_NO_THROW(Core::Trust::requireSignedChecksum(withChecksum, keys));
 }
 
 } // namespace

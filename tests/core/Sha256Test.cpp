@@ -1,4 +1,4 @@
-#include "core/Sha256.h"
+#include "core/trust/Sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ TEST(Sha256, KnownVectorsInAnyChunking) {
         for (std::size_t chunk : {1u, 3u, 7u, 63u, 64u, 65u, 4096u}) {
             SCOPED_TRACE(vector.input.size());
             SCOPED_TRACE(chunk);
-            Sha256 hash;
+            Core::Trust::Sha256 hash;
             for (std::size_t at = 0; at < vector.input.size(); at += chunk) {
                 hash.update(std::string_view(vector.input).substr(at, chunk));
                 hash.hexDigest(); // asking midway must not disturb the stream
@@ -37,13 +37,13 @@ TEST(Sha256, HexRecognition) {
     const std::string lower(vectors[1].digest);
     std::string upper = lower;
     std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-    EXPECT_TRUE(Core::isSha256Hex(lower));
-    EXPECT_TRUE(Core::isSha256Hex(upper));
+    EXPECT_TRUE(Core::Trust::isSha256Hex(lower));
+    EXPECT_TRUE(Core::Trust::isSha256Hex(upper));
     for (const std::string& bad :
          {std::string(), lower.substr(1), lower + "0", lower.substr(1) + "g", " " + lower.substr(1),
           lower.substr(1) + "\n"}) {
         SCOPED_TRACE(bad);
-        EXPECT_FALSE(Core::isSha256Hex(bad));
+        EXPECT_FALSE(Core::Trust::isSha256Hex(bad));
     }
 }
 

@@ -1,6 +1,6 @@
-#include "core/StagedInstall.h"
+#include "core/install/StagedInstall.h"
 
-#include "core/InstallStore.h"
+#include "core/install/InstallStore.h"
 #include "support/ErrorOf.h"
 #include "support/InterruptedUpdate.h"
 #include "support/TempDir.h"
@@ -26,15 +26,15 @@ protected:
 
     // An installed 1.0 build, as a previous update left it.
     void installOld() {
-        writeFile(Core::buildDir() / gameFile, "game 1.0");
-        Core::markInstalled("1.0");
+        writeFile(Core::Install::buildDir() / gameFile, "game 1.0");
+        Core::Install::markInstalled("1.0");
     }
 
     void expectOnlyBuild(const std::string& version, const std::string& gameText) {
-        EXPECT_EQ(Core::installedVersion(), version);
-        EXPECT_EQ(readFile(Core::buildDir() / gameFile), gameText);
-        for (const fs::path& leftover :
-             {Core::stagingDir(), Core::setAsideDir(), Core::pendingMarker()}) {
+        EXPECT_EQ(Core::Install::installedVersion(), version);
+        EXPECT_EQ(readFile(Core::Install::buildDir() / gameFile), gameText);
+        for (const fs::path& leftover : {Core::Install::stagingDir(), Core::Install::setAsideDir(),
+                                         Core::Install::pendingMarker()}) {
             EXPECT_FALSE(fs::exists(leftover)) << leftover;
         }
     }
@@ -42,11 +42,12 @@ protected:
 
 TEST_F(StagedInstall, ReplacesTheOldBuildAndRecordsTheVersion) {
     installOld();
-    writeFile(Core::buildDir() / "stale-from-1.0.dat", "x");
-    Core::installBuild(archive("game 2.0"), manifest);
+    writeFile(Core::Install::buildDir() / "stale-from-1.0.dat", "x");
+    Core::Install::installBuild(archive("game 2.0"), manifest);
     expectOnlyBuild("2.0", "game 2.0");
-    EXPECT_FALSE(fs::exists(Core::buildDir() / "stale-from-1.0.dat"));
-    EXPECT_EQ(fs::status(Core::buildDir() / gameFile).permissions() & fs::perms::owner_exec,
+    EXPECT_FALSE(fs::exists(Core::Install::buildDir() / "stale-from-1.0.dat"));
+    EXPECT_EQ(fs::status(Core::Install::buildDir() / gameFile).permissions() &
+                  fs::perms::owner_exec,
               fs::perms::owner_exec);
 }
 
@@ -57,23 +58,24 @@ TEST_F(StagedInstall, AFailedUpdateLeavesTheInstalledBuildAsItWas) {
     const fs::path corrupt = root / "corrupt.zip";
     writeFile(corrupt, "<html>404 Not Found</html>");
 
-    const Error missing = errorOf([&] { Core::installBuild(wrongBundle, manifest); });
+    const Error missing = errorOf([&] { Core::Install::installBuild(wrongBundle, manifest); });
     EXPECT_TRUE(missing.is(AmCode::MissingBundle));
     EXPECT_EQ(missing.message(), "download did not contain Ashenmarch.app");
     expectOnlyBuild("1.0", "game 1.0");
 
-    EXPECT_TRUE(errorOf([&] { Core::installBuild(corrupt, manifest); }).is(AmCode::UnpackFailed));
+    EXPECT_TRUE(
+        errorOf([&] { Core::Install::installBuild(corrupt, manifest); }).is(AmCode::UnpackFailed));
     expectOnlyBuild("1.0", "game 1.0");
 }
 
 TEST_F(StagedInstall, StagingReportsWhatTheArchiveHolds) {
     const fs::path noBinary = root / "nobinary.zip";
     ZipBuilder().file("Ashenmarch.app/Contents/Info.plist", "<plist/>").writeTo(noBinary);
-    const Core::StagedBuild staged = Core::stageBuild(noBinary, manifest);
+    const Core::Install::StagedBuild staged = Core::Install::stageBuild(noBinary, manifest);
     EXPECT_TRUE(staged.hasBundle);
     EXPECT_FALSE(staged.hasExecutable);
-    Core::discardStagedBuild();
-    EXPECT_FALSE(fs::exists(Core::stagingDir()));
+    Core::Install::discardStagedBuild();
+    EXPECT_FALSE(fs::exists(Core::Install::stagingDir()));
 }
 
 class Recovery : public StagedInstall, public ::testing::WithParamInterface<Interruption> {};
@@ -81,7 +83,7 @@ class Recovery : public StagedInstall, public ::testing::WithParamInterface<Inte
 TEST_P(Recovery, EndsWithOneCompleteBuildWhoseMarkerMatches) {
     const Interruption& state = GetParam();
     leaveInterruptedUpdate(state, root.path());
-    Core::recoverInterruptedUpdate();
+    Core::Install::recoverInterruptedUpdate();
     const std::string version = state.recoveredVersion;
     expectOneSettledBuild(root.path(), version, "game " + version);
 }

@@ -1,7 +1,7 @@
 // Transfers over https against a loopback server whose certificates come from a CA made for the
-// test (with the openssl command), trusted through TransferOptions::caFile.
-#include "core/Fetch.h"
-#include "core/FileDownloader.h"
+// test (with the openssl command), trusted through Core::Transfer::TransferOptions::caFile.
+#include "core/transfer/Fetch.h"
+#include "core/transfer/FileDownloader.h"
 #include "platform/Error.h"
 #include "support/ErrorOf.h"
 #include "support/LoopbackServer.h"
@@ -53,8 +53,8 @@ protected:
     }
 
     // Options of a build whose release host is https, trusting `ca`.
-    TransferOptions trusting(const std::string& ca) const {
-        TransferOptions options = loopbackTransferOptions();
+    Core::Transfer::TransferOptions trusting(const std::string& ca) const {
+        Core::Transfer::TransferOptions options = loopbackTransferOptions();
         options.allowPlainHttp = false;
         options.caFile = (certs / (ca + ".pem")).string();
         return options;
@@ -67,7 +67,7 @@ TEST_F(TlsTransfer, OnlyAPeerCertifiedForTheAddressByATrustedCaIsAnswered) {
     trusted.serve("/latest.txt", "version=2.0\n");
     misnamed.serve("/latest.txt", "version=2.0\n");
 
-    EXPECT_EQ(Core::fetch(trusted.url("/latest.txt"), trusting("ca")), "version=2.0\n");
+    EXPECT_EQ(Core::Transfer::fetch(trusted.url("/latest.txt"), trusting("ca")), "version=2.0\n");
 
     struct Case {
         const char* name;
@@ -79,7 +79,7 @@ TEST_F(TlsTransfer, OnlyAPeerCertifiedForTheAddressByATrustedCaIsAnswered) {
         {"unknown CA", trusted.url("/latest.txt"), "stranger-ca"},
     };
     for (const Case& c : refused) {
-        const Error error = errorOf([&] { Core::fetch(c.address, trusting(c.ca)); });
+        const Error error = errorOf([&] { Core::Transfer::fetch(c.address, trusting(c.ca)); });
         EXPECT_EQ(error.domain(), "curl") << c.name;
         EXPECT_EQ(error.code(), CURLE_PEER_FAILED_VERIFICATION) << c.name << ": " << error.what();
     }

@@ -1,5 +1,5 @@
-#include "core/ReleaseSignature.h"
-#include "core/Sha256.h"
+#include "core/trust/ReleaseSignature.h"
+#include "core/trust/Sha256.h"
 #include "platform/Error.h"
 #include "publish/PublishCommand.h"
 #include "support/TempDir.h"
@@ -50,7 +50,7 @@ TEST(PublishTool, SignedReleaseVerifiesWithThePublishedKey) {
     ASSERT_EQ(run.status, 0) << run.err;
 
     const std::string zipBytes = readFile(dir / "build.zip");
-    Sha256 hash;
+    Core::Trust::Sha256 hash;
     hash.update(zipBytes);
     const std::string manifest = readFile(dir / "site/latest.txt");
     EXPECT_EQ(manifest, "version=1.4.0\n"
@@ -64,10 +64,11 @@ TEST(PublishTool, SignedReleaseVerifiesWithThePublishedKey) {
                             "\n"
                             "notes=Winter update \xE2\x80\x94 new maps\n");
 
-    const ReleaseKeys keys = ReleaseKeys::parse(readFile(dir / "public.key"), "");
+    const Core::Trust::ReleaseKeys keys =
+        Core::Trust::ReleaseKeys::parse(readFile(dir / "public.key"), "");
     const std::string signature = readFile(dir / "site/latest.txt.sig");
-    EXPECT_NO_THROW(Core::verifyManifestSignature(manifest, signature, keys));
-    EXPECT_THROW(Core::verifyManifestSignature(manifest + "\n", signature, keys), Error);
+    EXPECT_NO_THROW(Core::Trust::verifyManifestSignature(manifest, signature, keys));
+    EXPECT_THROW(Core::Trust::verifyManifestSignature(manifest + "\n", signature, keys), Error);
 
     // Publishing again unsigned must not leave the old signature next to a new manifest.
     ASSERT_EQ(publish({"release", "--zip", dir / "build.zip", "--version", "1.4.1", "--url",

@@ -237,8 +237,8 @@ void LoopbackServer::waitUnlessStopping(std::chrono::milliseconds duration) {
     stoppingChanged_.wait_for(lock, duration, [this] { return stopping_; });
 }
 
-TransferOptions loopbackTransferOptions() {
-    TransferOptions options;
+Core::Transfer::TransferOptions loopbackTransferOptions() {
+    Core::Transfer::TransferOptions options;
     options.connectTimeout = std::chrono::seconds(1);
     options.idleTimeout = std::chrono::seconds(1);
     options.allowPlainHttp = true;

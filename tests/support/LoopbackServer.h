@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Transfer.h"
+#include "core/transfer/Transfer.h"
 
 #include <httplib.h>
 
@@ -129,4 +129,4 @@ private:
 
 // Options for transfers to a LoopbackServer: plain http allowed, one-second time-outs, one
 // attempt per download (tests of retries set their own short delays).
-TransferOptions loopbackTransferOptions();
+Core::Transfer::TransferOptions loopbackTransferOptions();

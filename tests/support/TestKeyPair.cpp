@@ -1,6 +1,6 @@
 #include "support/TestKeyPair.h"
 
-#include "core/Base64.h"
+#include "core/trust/Base64.h"
 
 #include <sodium.h>
 
@@ -16,7 +16,7 @@ TestKeyPair::TestKeyPair() {
 }
 
 std::string TestKeyPair::publicText() const {
-    return Core::encodeBase64(publicKey);
+    return Core::Trust::encodeBase64(publicKey);
 }
 
 std::string TestKeyPair::sign(std::string_view bytes) const {
@@ -24,5 +24,5 @@ std::string TestKeyPair::sign(std::string_view bytes) const {
     crypto_sign_detached(signature.data(), nullptr,
                          reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
                          secretKey.data());
-    return Core::encodeBase64(signature);
+    return Core::Trust::encodeBase64(signature);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ReleaseSignature.h"
+#include "core/trust/ReleaseSignature.h"
 
 #include <array>
 #include <string>
@@ -17,5 +17,7 @@ struct TestKeyPair {
     // The base64 detached signature of exactly these bytes, as latest.txt.sig holds it.
     std::string sign(std::string_view bytes) const;
     // A build whose only release key is this one.
-    ReleaseKeys keys() const { return ReleaseKeys::parse(publicText(), ""); }
+    Core::Trust::ReleaseKeys keys() const {
+        return Core::Trust::ReleaseKeys::parse(publicText(), "");
+    }
 };

@@ -1,6 +1,6 @@
 #include "support/ZipBuilder.h"
 
-#include "core/ArchiveHandle.h"
+#include "core/unpack/ArchiveHandle.h"
 #include "support/TempDir.h"
 
 #include <archive.h>
@@ -73,7 +73,7 @@ ZipBuilder& ZipBuilder::uncompressed() {
 
 std::string ZipBuilder::bytes() const {
     std::string zip;
-    Archive::Writer writer = Archive::newWriter();
+    Core::Unpack::Archive::Writer writer = Core::Unpack::Archive::newWriter();
     check(archive_write_set_format_zip(writer.get()), writer.get());
     // Names are recorded as UTF-8 and flagged so, as the studio's tools do.
     check(archive_write_set_options(writer.get(), "zip:hdrcharset=UTF-8"), writer.get());

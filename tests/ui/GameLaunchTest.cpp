@@ -2,7 +2,7 @@
 
 #include "EventLoop.h"
 #include "LauncherFixture.h"
-#include "core/InstallStore.h"
+#include "core/install/InstallStore.h"
 #include "platform/TimeZone.h"
 #include "platform/UniqueFd.h"
 #include "support/ErrorOf.h"
@@ -145,7 +145,7 @@ protected:
     TempDir temp;
     std::string installDir = temp.path().string();
     ScopedEnv installDirEnv{"AM_INSTALL_DIR", installDir.c_str()};
-    fs::path bundle = Core::buildDir() / "Ashenmarch.app";
+    fs::path bundle = Core::Install::buildDir() / "Ashenmarch.app";
 };
 
 TEST_F(Play, StartsAPresentBuildAndQuits) {

@@ -1,7 +1,7 @@
 // The update run's safeguards, driven without a window: signed releases, the install lock,
 // retries and recovery from a crash.
-#include "core/InstallLock.h"
-#include "core/Sha256.h"
+#include "core/install/InstallLock.h"
+#include "core/trust/Sha256.h"
 #include "support/InterruptedUpdate.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
@@ -64,7 +64,7 @@ protected:
     }
 
     std::string checksumLine() const {
-        Sha256 hash;
+        Core::Trust::Sha256 hash;
         hash.update(archive);
         return "macsha256=" + hash.hexDigest() + "\n";
     }
@@ -74,7 +74,7 @@ protected:
         writeFile(root / "installed.txt", "1.0");
     }
 
-    void run(const ReleaseKeys& keys = {}) {
+    void run(const Core::Trust::ReleaseKeys& keys = {}) {
         runUpdateFlow(view, {server.url("/latest.txt"), server.url("/changelog.txt")},
                       loopbackTransferOptions(), keys);
     }
@@ -93,7 +93,7 @@ TEST_F(UpdateFlowSafety, RefusalsBeforeAnythingIsWrittenNameTheReason) {
     struct Case {
         const char* name;
         std::string manifestExtra;
-        ReleaseKeys keys;
+        Core::Trust::ReleaseKeys keys;
         bool otherLauncherAtWork; // holds the lock, half-way through unpacking
         const char* reason;
     };
@@ -105,7 +105,7 @@ TEST_F(UpdateFlowSafety, RefusalsBeforeAnythingIsWrittenNameTheReason) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         publish(c.manifestExtra);
-        std::optional<InstallLock> otherLauncher;
+        std::optional<Core::Install::InstallLock> otherLauncher;
         if (c.otherLauncherAtWork) {
             writeFile(root / "build.staging" / gameFile, "the other launcher's work");
             otherLauncher.emplace(root);
@@ -126,7 +126,7 @@ TEST_F(UpdateFlowSafety, RefusalsBeforeAnythingIsWrittenNameTheReason) {
 TEST_F(UpdateFlowSafety, AnInstalledBuildStaysPlayableWhileAnotherLauncherUpdates) {
     installOld();
     publish();
-    const InstallLock otherLauncher(root);
+    const Core::Install::InstallLock otherLauncher(root);
     run();
     EXPECT_EQ(view.state, "OFFLINE");
     EXPECT_EQ(view.playTitle, "PLAY  v1.0");
@@ -137,7 +137,7 @@ TEST_F(UpdateFlowSafety, AnInstalledBuildStaysPlayableWhileAnotherLauncherUpdate
 TEST_F(UpdateFlowSafety, ALostConnectionShowsUntilBytesFlowAgain) {
     publish();
     server.serveFile("/build.zip", {{.status = 503}, {.status = 503}, {.body = archive}});
-    TransferOptions options = loopbackTransferOptions();
+    Core::Transfer::TransferOptions options = loopbackTransferOptions();
     options.retryDelays = {std::chrono::milliseconds(10), std::chrono::milliseconds(10)};
     runUpdateFlow(view, {server.url("/latest.txt"), server.url("/changelog.txt")}, options);
 

@@ -1,8 +1,8 @@
 #include "ui/UpdateFlow.h"
 
 #include "EventLoop.h"
-#include "core/Fetch.h"
-#include "core/InstallStore.h"
+#include "core/install/InstallStore.h"
+#include "core/transfer/Fetch.h"
 #include "platform/Palette.h"
 #include "support/ErrorOf.h"
 #include "support/LoopbackServer.h"
@@ -114,7 +114,7 @@ public:
     LoopbackServer server;
     // Last, so it goes first: its worker uses everything above.
     std::unique_ptr<AppDelegate> delegate = std::make_unique<AppDelegate>(
-        &Core::installedVersion, endpoints(), loopbackTransferOptions());
+        &Core::Install::installedVersion, endpoints(), loopbackTransferOptions());
 };
 
 struct EndStateCase {
@@ -247,9 +247,10 @@ TEST_F(UpdateFlow, ManifestHostDownAtFirstStartShowsThePlatformsMessage) {
         const LoopbackServer gone;
         unreachable = gone.url("/latest.txt");
     }
-    const std::string reason =
-        errorOf([&] { Core::fetch(unreachable, loopbackTransferOptions()); }).localizedMessage();
-    delegate = std::make_unique<AppDelegate>(&Core::installedVersion,
+    const std::string reason = errorOf([&] {
+                                   Core::Transfer::fetch(unreachable, loopbackTransferOptions());
+                               }).localizedMessage();
+    delegate = std::make_unique<AppDelegate>(&Core::Install::installedVersion,
                                              ReleaseEndpoints{unreachable, unreachable},
                                              loopbackTransferOptions());
     delegate->buildWindow();
@@ -375,9 +376,10 @@ TEST_F(UpdateFlow, ClosingTheWindowDuringAStalledDownloadEndsPromptly) {
     server.serveFile(
         "/build.zip",
         {{.body = std::string(200, 'x'), .cutAt = 100, .holdAtCut = std::chrono::seconds(120)}});
-    TransferOptions patient = loopbackTransferOptions();
+    Core::Transfer::TransferOptions patient = loopbackTransferOptions();
     patient.idleTimeout = std::chrono::seconds(120);
-    delegate = std::make_unique<AppDelegate>(&Core::installedVersion, endpoints(), patient);
+    delegate =
+        std::make_unique<AppDelegate>(&Core::Install::installedVersion, endpoints(), patient);
     delegate->buildWindow();
     delegate->startUpdateFlow();
     ASSERT_TRUE(QTest::qWaitFor(

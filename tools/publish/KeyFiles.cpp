@@ -1,7 +1,7 @@
 #include "publish/KeyFiles.h"
 
-#include "core/Base64.h"
-#include "core/Sodium.h"
+#include "core/trust/Base64.h"
+#include "core/trust/Sodium.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/UniqueFd.h"
@@ -66,16 +66,16 @@ std::string writeKeyPair(const std::filesystem::path& privateKeyFile,
     if (FileSystem::exists(publicKeyFile)) {
         throw Error::posix(EEXIST, "create", publicKeyFile);
     }
-    Core::requireSodium();
+    Core::Trust::requireSodium();
     std::array<unsigned char, crypto_sign_PUBLICKEYBYTES> publicKey{};
     std::array<unsigned char, crypto_sign_SECRETKEYBYTES> secretKey{};
     const Wipe wipeKey(secretKey.data(), secretKey.size());
     crypto_sign_keypair(publicKey.data(), secretKey.data());
-    std::string secretText = Core::encodeBase64(secretKey) + "\n";
+    std::string secretText = Core::Trust::encodeBase64(secretKey) + "\n";
     const Wipe wipeText(secretText.data(), secretText.size());
     writeNewFile(privateKeyFile, secretText, 0600);
 
-    const std::string publicText = Core::encodeBase64(publicKey);
+    const std::string publicText = Core::Trust::encodeBase64(publicKey);
     try {
         writeNewFile(publicKeyFile, publicText + "\n", 0644);
     } catch (...) {
@@ -88,10 +88,10 @@ std::string writeKeyPair(const std::filesystem::path& privateKeyFile,
 }
 
 SigningKey::SigningKey(const std::filesystem::path& file) {
-    Core::requireSodium();
+    Core::Trust::requireSodium();
     std::string text = FileSystem::readText(file);
     const Wipe wipeText(text.data(), text.size());
-    auto bytes = Core::decodeBase64(text);
+    auto bytes = Core::Trust::decodeBase64(text);
     if (!bytes || bytes->size() != secret_.size()) {
         throw notAPrivateKey(file);
     }
@@ -118,13 +118,13 @@ std::string SigningKey::sign(std::string_view bytes) const {
     crypto_sign_detached(signature.data(), nullptr,
                          reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
                          secret_.data());
-    return Core::encodeBase64(signature);
+    return Core::Trust::encodeBase64(signature);
 }
 
 std::string SigningKey::publicKeyText() const {
     std::array<unsigned char, crypto_sign_PUBLICKEYBYTES> publicKey{};
     crypto_sign_ed25519_sk_to_pk(publicKey.data(), secret_.data());
-    return Core::encodeBase64(publicKey);
+    return Core::Trust::encodeBase64(publicKey);
 }
 
 } // namespace Publish

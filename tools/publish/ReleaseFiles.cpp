@@ -1,7 +1,7 @@
 #include "publish/ReleaseFiles.h"
 
-#include "core/Sha256.h"
-#include "core/ZipHeaders.h"
+#include "core/trust/Sha256.h"
+#include "core/unpack/ZipHeaders.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "publish/KeyFiles.h"
@@ -22,9 +22,9 @@ bool hasLineBreak(std::string_view value) {
 
 void requireArchiveHoldsGame(const ReleaseRequest& request) {
     const std::string executable = request.exe + "/Contents/MacOS/ASHENMARCH";
-    std::vector<Core::ZipEntryHeader> entries;
+    std::vector<Core::Unpack::ZipEntryHeader> entries;
     try {
-        entries = Core::readZipHeaders(request.zip);
+        entries = Core::Unpack::readZipHeaders(request.zip);
     } catch (const Error& error) {
         throw std::runtime_error("cannot read " + request.zip.string() +
                                  " as a zip archive: " + error.detail().value_or("unknown reason"));
@@ -47,7 +47,7 @@ struct ArchiveFacts {
 
 ArchiveFacts measureArchive(const std::filesystem::path& zip) {
     std::ifstream in(zip, std::ios::binary);
-    Sha256 hash;
+    Core::Trust::Sha256 hash;
     ArchiveFacts facts;
     std::array<char, 64 * 1024> chunk{};
     while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {

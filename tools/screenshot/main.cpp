@@ -7,7 +7,7 @@
 // AM_INSTALL_DIR as in the launcher. Prints the status and version line it saw; exits 1 when
 // the window does not get there within a minute.
 
-#include "core/InstallStore.h"
+#include "core/install/InstallStore.h"
 #include "ui/AppDelegate.h"
 #include "ui/Views.h"
 
@@ -94,9 +94,9 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
 
-    TransferOptions options = defaultTransferOptions();
+    Core::Transfer::TransferOptions options = Core::Transfer::defaultTransferOptions();
     options.allowPlainHttp = true; // the hosts this tool is pointed at are loopback demo hosts
-    AppDelegate delegate(&Core::installedVersion,
+    AppDelegate delegate(&Core::Install::installedVersion,
                          {request->host + "/latest.txt", request->host + "/changelog.txt"},
                          options);
     delegate.applicationDidFinishLaunching();

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "formats/Manifest.h"
+
+#include <filesystem>
+
+// Installs a downloaded build without ever damaging the installed one.
+//
+// The archive is unpacked into a staging folder beside `build` and checked there. Only a
+// complete bundle is swapped in: a pending record names the version, the old `build` is set
+// aside, the staged one renamed in, the marker written, then the old copy removed. Every step is
+// a rename or an atomic write, so an interruption at any point leaves a state that
+// recoverInterruptedUpdate() turns into exactly one complete build whose marker matches it.
+//
+// All calls block, run on the caller's thread and throw Error. One updater per install root at a
+// time (the caller holds the install lock).
+namespace Core::Install {
+
+std::filesystem::path stagingDir();    // installRoot() / "build.staging"
+std::filesystem::path setAsideDir();   // installRoot() / "build.old"
+std::filesystem::path pendingMarker(); // installRoot() / "installing.txt"
+
+// What unpacking into the staging folder produced.
+struct StagedBuild {
+    bool hasBundle = false;     // the manifest's bundle exists in the staging folder
+    bool hasExecutable = false; // and holds Contents/MacOS/ASHENMARCH
+};
+
+// Finishes or rolls back an update that a crash interrupted, and removes leftovers (staging
+// folder, temporary download files). Best effort: never throws.
+void recoverInterruptedUpdate();
+
+// Clears any old staging folder and unpacks the archive into a fresh one. First the volume must
+// have room for what the archive's entries declare ("am" 9, nothing unpacked otherwise). On an
+// unpacking error the staging folder is removed and the error rethrown; `build` and the marker
+// are untouched.
+StagedBuild stageBuild(const std::filesystem::path& archive, const Manifest& manifest);
+
+// Removes the staging folder (after a staged build was found wanting).
+void discardStagedBuild();
+
+// Swaps the staged build into `build` and records the manifest's version. Throws the
+// file-system error if the swap cannot start; the old build then stays in place.
+void commitStagedBuild(const Manifest& manifest);
+
+// stageBuild + commit, for callers that only need success or an error: a staged build without
+// the bundle is discarded and reported as "am" 4 "download did not contain " + exe.
+void installBuild(const std::filesystem::path& archive, const Manifest& manifest);
+
+} // namespace Core::Install
