@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <csignal>
+#include <iostream>
 #include <span>
 
 int main(int argc, char** argv) {
@@ -15,9 +16,17 @@ int main(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     std::signal(SIGPIPE, SIG_IGN);
 
-    if (selectMode(std::span<const char* const>(argv, static_cast<std::size_t>(argc))) ==
-        Mode::SelfCheck) {
+    switch (selectMode(std::span<const char* const>(argv, static_cast<std::size_t>(argc)))) {
+    case Mode::SelfCheck:
         CLI::run();
+    case Mode::Help:
+        std::cout << usageText();
+        return 0;
+    case Mode::Version:
+        std::cout << versionLine();
+        return 0;
+    case Mode::Window:
+        break;
     }
     return runWindowMode(argc, argv);
 }

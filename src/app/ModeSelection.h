@@ -3,8 +3,16 @@
 #include <span>
 #include <string_view>
 
-enum class Mode { Window, SelfCheck };
+enum class Mode { Window, SelfCheck, Help, Version };
 
-// The self-check runs when any argument, the program path included, is exactly "--cli"
-// (byte for byte). Every other argument is ignored.
+// Chooses the mode from the whole argument list, the program path included. An argument that is
+// exactly "--cli" (byte for byte) selects the self-check wherever it stands and whatever else is
+// given; otherwise "--help" or "--version" (the first of them given) selects that mode. Every other
+// argument is ignored: the window opens.
 Mode selectMode(std::span<const char* const> arguments);
+
+// The text --help prints: every mode and the environment the launcher reads.
+std::string_view usageText();
+
+// The line --version prints: the program's name and version.
+std::string_view versionLine();

@@ -22,6 +22,9 @@ constexpr int progressSteps = 1000;
 
 constexpr int paneInsetX = 6;
 constexpr int paneInsetY = 8;
+// The text view inside the pane is narrower than the pane: the scroller has room of its own, so
+// the text wraps at the same width whether or not the scroller shows.
+constexpr int textViewWidth = 220;
 
 } // namespace
 
@@ -133,7 +136,8 @@ QTextEdit* changelogPane(QWidget* parent, const QRect& frame) {
     pane->setUndoRedoEnabled(false);
     pane->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    pane->setLineWrapMode(QTextEdit::WidgetWidth);
+    pane->setLineWrapMode(QTextEdit::FixedPixelWidth);
+    pane->setLineWrapColumnOrWidth(textViewWidth);
     // The scroller is styled with the pane: a style sheet on the pane would otherwise leave it
     // in the light default look. A slim rounded knob, as on dark macOS.
     pane->setStyleSheet(

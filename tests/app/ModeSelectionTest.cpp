@@ -1,24 +1,63 @@
 #include "app/ModeSelection.h"
 
+#include "support/Subprocess.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 namespace {
 
-Mode modeFor(std::vector<const char*> args) {
-    return selectMode(args);
+struct ModeRow {
+    std::vector<const char*> arguments;
+    Mode mode;
+};
+
+TEST(ModeSelection, CliAnywhereWinsAndOnlyExactWordsSelectAMode) {
+    const ModeRow rows[] = {
+        {{"launcher"}, Mode::Window},
+        {{"launcher", "--cli"}, Mode::SelfCheck},
+        {{"launcher", "x", "--cli", "y"}, Mode::SelfCheck},
+        {{"--cli"}, Mode::SelfCheck}, // the program path counts too
+        {{"launcher", "--help", "--cli"}, Mode::SelfCheck},
+        {{"launcher", "--version", "--help"}, Mode::Version},
+        {{"launcher", "x", "--help"}, Mode::Help},
+        {{"--help"}, Mode::Window}, // but a program merely named so is no request for help
+        {{"launcher", "--CLI"}, Mode::Window},
+        {{"launcher", "-cli"}, Mode::Window},
+        {{"launcher", "--cli=1"}, Mode::Window},
+        {{"launcher", "--cli "}, Mode::Window},
+        {{"launcher", "--help=1"}, Mode::Window},
+    };
+    for (const ModeRow& row : rows) {
+        EXPECT_EQ(selectMode(row.arguments), row.mode) << ::testing::PrintToString(row.arguments);
+    }
 }
 
-TEST(ModeSelection, OnlyAnExactCliArgumentSelectsTheSelfCheck) {
-    EXPECT_EQ(modeFor({"launcher"}), Mode::Window);
-    EXPECT_EQ(modeFor({"launcher", "--cli"}), Mode::SelfCheck);
-    EXPECT_EQ(modeFor({"launcher", "x", "--cli", "y"}), Mode::SelfCheck);
-    EXPECT_EQ(modeFor({"launcher", "--cli", "--cli"}), Mode::SelfCheck);
-    EXPECT_EQ(modeFor({"--cli"}), Mode::SelfCheck); // the program path counts too
-
-    for (const char* nearMiss : {"--CLI", "-cli", "cli", "--cli=1", "--cli ", " --cli", "--cl"}) {
-        EXPECT_EQ(modeFor({"launcher", nearMiss}), Mode::Window) << nearMiss;
+// The real program, so that each mode is proved to end where it should: help and version print
+// and exit 0 without a window; the window without a display says so in one line, exit 2.
+TEST(ModeSelection, ModesWithoutAWindowExitWithTheirStatus) {
+    const std::vector<std::pair<std::string, std::string>> noDisplay = {
+        {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", "xcb"}};
+    struct Row {
+        std::vector<std::string> arguments;
+        int status;
+        std::string stdoutStart;
+        std::string stderrText;
+    } rows[] = {
+        {{"--help"}, 0, "Usage: ashenmarch-launcher", ""},
+        {{"--version"}, 0, "ashenmarch-launcher 1.", ""},
+        {{},
+         2,
+         "",
+         "ashenmarch-launcher: no display found; run it with --cli for the self-check without a "
+         "window\n"},
+    };
+    for (const Row& row : rows) {
+        Subprocess launcher(AM_LAUNCHER_EXE, row.arguments, noDisplay);
+        EXPECT_EQ(launcher.wait(), row.status);
+        EXPECT_EQ(launcher.standardOutput().rfind(row.stdoutStart, 0), 0u);
+        EXPECT_EQ(launcher.standardError(), row.stderrText);
     }
 }
 

@@ -3,10 +3,12 @@
 #include "ui/ReleaseText.h"
 #include "ui/Theme.h"
 
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextFrame>
+#include <QTextLayout>
 
 #include <vector>
 
@@ -59,6 +61,35 @@ TEST_F(Rendering, ChangelogPaneShowsEachRunInItsFontAndColour) {
             EXPECT_EQ(format.foreground().color(), Theme::qColor(*run.colour)) << run.text;
         }
         position += static_cast<int>(QString::fromStdString(run.text).size());
+    }
+}
+
+// The widths of the laid-out lines of every block.
+std::vector<double> lineWidths(QTextDocument& document) {
+    std::vector<double> widths;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (int i = 0; i < block.layout()->lineCount(); ++i) {
+            widths.push_back(block.layout()->lineAt(i).width());
+        }
+    }
+    return widths;
+}
+
+// The text view is 220 wide inside the pane, less 6 of inset on each side: 208, with or
+// without the scroller.
+TEST_F(Rendering, ChangelogWrapsAtTheTextViewsWidthWhetherOrNotItScrolls) {
+    const std::string longItem(60, 'w');
+    QTextDocument& document = *view<QTextEdit>("changelogText").document();
+    for (const int items : {1, 40}) {
+        std::vector<ChangelogLine> lines = numberedLines(items);
+        lines.push_back({'+', longItem + " " + longItem});
+        delegate.renderChangelog({{"1.0", "", lines}});
+        for (int turn = 0; turn < 20; ++turn) {
+            runQueuedWork();
+        }
+        for (const double width : lineWidths(document)) {
+            EXPECT_DOUBLE_EQ(width, 208) << items;
+        }
     }
 }
 
