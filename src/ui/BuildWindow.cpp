@@ -101,7 +101,8 @@ void AppDelegate::buildWindow() {
                 QFont::Normal, Theme::qColor(Theme::taglineColour)),
           "taglineLabel");
 
-    statusLabel_ = named(new LineLimitedLabel(2, content), "statusLabel", "status");
+    statusLabel_ = named(new LineLimitedLabel(2, content, LineLimitedLabel::Overflow::Elide),
+                         "statusLabel", "status");
     Views::styleLabel(*statusLabel_, QStringLiteral("Checking for updates…"), {24, 210, 460, 32},
                       12, QFont::Normal, Theme::qColor(themeText));
 

@@ -145,7 +145,7 @@ TEST_F(Rendering, NotesShowAtMostSevenLines) {
     EXPECT_EQ(notes.text(), "No release notes available.");
 }
 
-TEST_F(Rendering, LongStatusWrapsToTwoLinesAtMost) {
+TEST_F(Rendering, LongStatusWrapsToTwoLinesAtMostAndSaysWhereItIsCut) {
     QString sentence;
     for (int i = 0; i < 30; ++i) {
         sentence += QStringLiteral("salvage ");
@@ -158,6 +158,7 @@ TEST_F(Rendering, LongStatusWrapsToTwoLinesAtMost) {
     EXPECT_EQ(lines[0], "Could not fetch the build.");
     EXPECT_TRUE(lines[1].startsWith("salvage salvage"));
     EXPECT_LT(lines[1].size(), sentence.trimmed().size()); // wrapped, the rest is cut
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\u2026"))) << lines[1].toStdString();
 }
 
 } // namespace
