@@ -53,10 +53,12 @@ std::int64_t sizeOrZero(const std::filesystem::path& file) {
 }
 
 void download(const Manifest& manifest, const std::filesystem::path& archive, Report& report,
-              const Core::Transfer::TransferOptions& options) {
+              const Core::Transfer::TransferOptions& options,
+              const Core::Trust::ReleaseKeys& keys) {
     ProgressLines progress(report);
     Core::downloadRelease(
-        manifest, archive, [&progress](double fraction) { progress.show(fraction); }, options);
+        manifest, archive, [&progress](double fraction) { progress.show(fraction); }, options,
+        keys);
     report.line("downloaded", std::to_string(sizeOrZero(archive)) + " bytes");
     // The download has already refused a body that does not match.
     if (!manifest.sha256.empty()) {
@@ -93,7 +95,7 @@ void runChain(const ReleaseEndpoints& endpoints, Report& report,
     const Core::Install::InstallLock lock(Core::Install::installRoot());
     Core::Install::recoverInterruptedUpdate();
     const std::filesystem::path archive = Core::Install::installRoot() / "update.zip";
-    download(manifest, archive, report, options);
+    download(manifest, archive, report, options, keys);
     install(manifest, archive, report);
 
     std::error_code ignored;

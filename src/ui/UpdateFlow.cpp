@@ -43,14 +43,15 @@ Manifest fallbackManifest(const std::string& installedVersion) {
 
 // Called with the install lock held.
 void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
-                        const Core::Transfer::TransferOptions& options) {
+                        const Core::Transfer::TransferOptions& options,
+                        const Core::Trust::ReleaseKeys& keys) {
     const fs::path archive = Core::Install::installRoot() / "update.zip";
 
     view.showPlayButton("DOWNLOADING…", false);
     DownloadFeedback feedback(view, downloadingStatus(manifest.version, manifest.size));
     Core::downloadRelease(
         manifest, archive, [&feedback](double fraction) { feedback.progress(fraction); },
-        feedback.withRetryNotice(options));
+        feedback.withRetryNotice(options), keys);
     if (options.stop.stop_requested()) {
         throw Stopped{};
     }
@@ -100,7 +101,7 @@ void checkAndUpdate(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
     if (!lock) {
         lock.emplace(Core::Install::installRoot());
     }
-    downloadAndInstall(view, manifest, options);
+    downloadAndInstall(view, manifest, options, keys);
 }
 
 void showFailure(UpdateFlowView& view, const std::string& reason) {

@@ -34,32 +34,36 @@ TEST_F(ReleaseFetch, SignatureIsFetchedAndCheckedOnlyWhenTheBuildHasAKey) {
     const TestKeyPair studio;
     const std::string unsignedText = "version=2.0\nmacurl=" + server.url("/build.zip") + "\n";
     struct Case {
-        const char* name;
+        std::string folder; // where this row's release files are served
         Core::Trust::ReleaseKeys keys;
         std::string manifest;
         std::optional<std::string> signature; // nothing: latest.txt.sig is not found
-        const char* refusal;                  // nullptr: accepted
+        std::string refusal;                  // empty: accepted
+        int manifestStatus = 200;
     };
     const Case cases[] = {
-        {"unsigned build", {}, unsignedText, std::nullopt, nullptr},
-        {"signed", studio.keys(), signedText, studio.sign(signedText), nullptr},
-        {"signature not found", studio.keys(), signedText, std::nullopt, "signature is not base64"},
-        {"manifest changed after signing", studio.keys(), signedText + "macexe=Other.app\n",
-         studio.sign(signedText), "no release key matched the signature"},
-        {"signed without checksum", studio.keys(), unsignedText, studio.sign(unsignedText),
+        {"/unsigned-build", {}, unsignedText, std::nullopt, ""},
+        {"/signed", studio.keys(), signedText, studio.sign(signedText), ""},
+        {"/no-signature", studio.keys(), signedText, std::nullopt,
+         "no signature at " + server.url("/no-signature/latest.txt.sig") + " (HTTP status 404)"},
+        {"/host-failing", studio.keys(), signedText, studio.sign(signedText),
+         "no manifest at " + server.url("/host-failing/latest.txt") + " (HTTP status 503)", 503},
+        {"/changed", studio.keys(), signedText + "macexe=Other.app\n", studio.sign(signedText),
+         "no release key matched the signature"},
+        {"/no-checksum", studio.keys(), unsignedText, studio.sign(unsignedText),
          "signed manifest has no macsha256"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        LoopbackServer host;
-        host.serve("/latest.txt", c.manifest);
+        SCOPED_TRACE(c.folder);
+        server.serve(c.folder + "/latest.txt", c.manifest, c.manifestStatus);
         if (c.signature) {
-            host.serve("/latest.txt.sig", *c.signature);
+            server.serve(c.folder + "/latest.txt.sig", *c.signature);
         }
         const auto fetchIt = [&] {
-            return Core::fetchRelease(host.url("/latest.txt"), loopbackTransferOptions(), c.keys);
+            return Core::fetchRelease(server.url(c.folder + "/latest.txt"),
+                                      loopbackTransferOptions(), c.keys);
         };
-        if (c.refusal == nullptr) {
+        if (c.refusal.empty()) {
             EXPECT_EQ(fetchIt(), Manifest::parse(c.manifest));
         } else {
             const Error error = errorOf(fetchIt);
@@ -67,29 +71,55 @@ TEST_F(ReleaseFetch, SignatureIsFetchedAndCheckedOnlyWhenTheBuildHasAKey) {
             EXPECT_EQ(error.message(), "release signature is not valid");
             EXPECT_EQ(error.detail(), c.refusal);
         }
-        const auto requests = host.requests();
-        ASSERT_FALSE(requests.empty());
-        EXPECT_EQ(requests[0].path, "/latest.txt");
-        EXPECT_EQ(requests.size(), c.keys.required() ? 2u : 1u);
-        if (requests.size() == 2) {
-            EXPECT_EQ(requests[1].path, "/latest.txt.sig");
-        }
+        EXPECT_EQ(server.requestsFor(c.folder + "/latest.txt"), 1);
+        EXPECT_EQ(server.requestsFor(c.folder + "/latest.txt.sig"),
+                  c.keys.required() && c.manifestStatus == 200 ? 1 : 0);
     }
 }
 
-TEST_F(ReleaseFetch, AnArchiveTooLargeForTheDiskIsNeverRequested) {
-    Manifest manifest = Manifest::parse(signedText);
-    manifest.size = std::int64_t{1} << 60;
+TEST_F(ReleaseFetch, MacsizeBindsOnlyASignedRelease) {
+    const TestKeyPair studio;
+    constexpr std::size_t MiB = 1024 * 1024;
+    const std::size_t limit = 3 * MiB; // 2 MiB declared, and the margin is at least 1 MiB
+    const struct {
+        const char* name;
+        Core::Trust::ReleaseKeys keys;
+        std::size_t bodyBytes;
+        bool announced; // with a Content-Length
+        bool refused;
+    } cases[] = {
+        {"signed, up to the margin", studio.keys(), limit, true, false},
+        {"signed, past it", studio.keys(), limit + 1, true, true},
+        {"signed, past it without a length", studio.keys(), limit + 100 * 1024, false, true},
+        {"unsigned, where the size is a hint", {}, 3 * limit, true, false},
+    };
+    Manifest manifest;
+    manifest.url = server.url("/build.zip");
+    manifest.size = 2 * MiB;
     const fs::path to = dir / "update.zip";
-    server.serve("/build.zip", archive);
-
-    const Error error =
-        errorOf([&] { Core::downloadRelease(manifest, to, {}, loopbackTransferOptions()); });
-    EXPECT_TRUE(error.is(AmCode::NotEnoughSpace));
-    EXPECT_TRUE(error.message()->starts_with("not enough disk space: 1099511627776 MB needed, "))
-        << *error.message();
-    EXPECT_EQ(server.requestsFor("/build.zip"), 0);
-    EXPECT_FALSE(fs::exists(to));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string body(c.bodyBytes, 'z');
+        if (c.announced) {
+            server.serve("/build.zip", body);
+        } else {
+            server.serveChunked("/build.zip", body);
+        }
+        writeFile(to, "earlier archive");
+        const auto run = [&] {
+            Core::downloadRelease(manifest, to, {}, loopbackTransferOptions(), c.keys);
+        };
+        if (!c.refused) {
+            run();
+            EXPECT_EQ(fs::file_size(to), c.bodyBytes);
+            continue;
+        }
+        const Error error = errorOf(run);
+        EXPECT_TRUE(error.is(AmCode::ReleaseFileTooLarge)) << error.fullDescription();
+        EXPECT_EQ(error.message(), "release file too large");
+        EXPECT_EQ(readFile(to), "earlier archive");
+        EXPECT_FALSE(fs::exists(dir / "update.zip.part"));
+    }
 }
 
 } // namespace

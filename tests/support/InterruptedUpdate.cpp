@@ -55,7 +55,8 @@ void expectOneSettledBuild(const fs::path& root, const std::string& version,
                            const std::string& gameText) {
     EXPECT_EQ(readFile(root / "installed.txt"), version);
     EXPECT_EQ(readFile(root / "build" / gameFile), gameText);
-    for (const char* leftover : {"build.staging", "build.old", "installing.txt", "update.zip"}) {
+    for (const char* leftover : {"build.staging", "build.old", "installing.txt", "update.zip",
+                                 "update.zip.part", "update.zip.part.meta"}) {
         EXPECT_FALSE(fs::exists(root / leftover)) << leftover;
     }
     std::error_code ignored;

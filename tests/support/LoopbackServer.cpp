@@ -90,8 +90,11 @@ void LoopbackServer::serve(const std::string& path, std::string body, int status
     });
 }
 
-void LoopbackServer::serveChunked(const std::string& path, std::string body) {
-    addRoute(path, [body = std::move(body)](httplib::Response& response) {
+void LoopbackServer::serveChunked(const std::string& path, std::string body, std::string etag) {
+    addRoute(path, [body = std::move(body), etag = std::move(etag)](httplib::Response& response) {
+        if (!etag.empty()) {
+            response.set_header("ETag", etag);
+        }
         response.set_chunked_content_provider(
             "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
                 if (offset >= body.size()) {
@@ -165,14 +168,15 @@ void LoopbackServer::answerFile(const httplib::Request& request,
     const std::size_t end = std::min(size, answer.cutAt.value_or(size));
     // The provider runs after this handler returns, so it shares the answer.
     response.set_content_provider(
-        size - start, "application/octet-stream",
+        answer.announcedLength.value_or(size) - start, "application/octet-stream",
         [this, shared, start, end](std::size_t offset, std::size_t, httplib::DataSink& sink) {
             const std::size_t from = start + offset;
             if (from >= end) {
                 waitUnlessStopping(shared->holdAtCut);
                 return false;
             }
-            const std::size_t count = std::min<std::size_t>(64 * 1024, end - from);
+            waitUnlessStopping(shared->piecePause);
+            const std::size_t count = std::min(shared->pieceBytes, end - from);
             if (!sink.write(shared->body.data() + from, count)) {
                 return false;
             }

@@ -30,12 +30,17 @@ struct FileAnswer {
     bool honourRange = true;
     // True: a range request is answered 206 with the whole body, claiming it starts at 0.
     bool misplacedRange = false;
+    // The Content-Length to claim instead of the body's own.
+    std::optional<std::size_t> announcedLength{};
     // Anything but 200: that status with a short text body instead of the file.
     int status = 200;
     // The connection closes once the body has been sent up to this offset of the file, after
     // `holdAtCut` of silence.
     std::optional<std::size_t> cutAt{};
     std::chrono::milliseconds holdAtCut{0};
+    // The body goes out in pieces of this many bytes, each after this pause: a slow host.
+    std::size_t pieceBytes = 64 * 1024;
+    std::chrono::milliseconds piecePause{0};
 };
 
 // One request as the server received it.
@@ -78,8 +83,8 @@ public:
     // The body with a Content-Length, the given status and content type.
     void serve(const std::string& path, std::string body, int status = 200,
                std::string contentType = "application/octet-stream");
-    // The body in chunks of at most 4 KiB, without a Content-Length.
-    void serveChunked(const std::string& path, std::string body);
+    // The body in chunks of at most 4 KiB, without a Content-Length; with an ETag unless empty.
+    void serveChunked(const std::string& path, std::string body, std::string etag = "");
     // A redirect to `location`.
     void redirect(const std::string& path, std::string location, int status = 302);
     // Silence for `duration` (or until the server stops) before any header, then the connection

@@ -13,6 +13,10 @@ namespace Core::Install {
 // error of statvfs(2).
 std::uint64_t freeBytes(const std::filesystem::path& where);
 
+// The free space a download leaves on the volume holding `where` for everything else: 1 % of the
+// volume, at most 64 MiB. Throws like freeBytes.
+std::uint64_t reserveBytes(const std::filesystem::path& where);
+
 // Throws "am" 9 notEnoughSpaceMessage(neededBytes, freeBytes(where)) when less than
 // neededBytes are free; the file-system errors of freeBytes otherwise.
 void requireFreeSpace(const std::filesystem::path& where, std::uint64_t neededBytes);

@@ -24,7 +24,7 @@ std::int64_t sizeLimit(std::int64_t declaredSize) {
 
 DownloadSink::DownloadSink(PartialDownload& part, const DownloadCheck& check,
                            const FileDownloader::ProgressHandler& onProgress)
-    : part_(part), check_(check), onProgress_(onProgress) {
+    : part_(part), check_(check), onProgress_(onProgress), space_(part.path().parent_path()) {
     if (!check_.sha256.empty()) {
         hash_.emplace();
         // Bytes kept from an earlier run were not seen by this process: read them once.
@@ -71,10 +71,14 @@ void DownloadSink::begin(const ResponseHead& head) {
         startNewBody(head);
     }
     requireWithinLimit(total_);
+    if (total_ > 0) {
+        space_.require(static_cast<std::uint64_t>(total_ - part_.size()));
+    }
 }
 
 void DownloadSink::write(std::string_view chunk) {
     requireWithinLimit(part_.size() + static_cast<std::int64_t>(chunk.size()));
+    space_.claim(chunk.size());
     part_.append(chunk);
     if (hash_) {
         hash_->update(chunk);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/transfer/DiskReserve.h"
 #include "core/transfer/FileDownloader.h"
 #include "core/transfer/HttpGet.h"
 #include "core/transfer/PartialDownload.h"
@@ -15,9 +16,10 @@ namespace Core::Transfer {
 struct RestartFromZero {};
 
 // Where a download's body passes through on its way to disk, across every attempt of one
-// download: each chunk is checked against the size limit, appended to the partial file,
-// hashed when a checksum is expected, then its progress reported as the share of the whole
-// body held so far. Lives on the download's thread.
+// download: each chunk is checked against the size limit and the disk's reserve, appended to
+// the partial file, hashed when a checksum is expected, then its progress reported as the
+// share of the whole body held so far. A body whose length is announced is refused at once
+// when the rest of it would not fit above the reserve. Lives on the download's thread.
 class DownloadSink final : public BodySink {
 public:
     // Hashes the bytes the partial file already holds when a checksum is expected.
@@ -45,6 +47,7 @@ private:
     PartialDownload& part_;
     const DownloadCheck& check_;
     const FileDownloader::ProgressHandler& onProgress_;
+    DiskReserve space_;
     std::optional<Trust::BackgroundSha256> hash_; // only when a checksum is expected
     std::optional<ResumeRequest> resume_;
     long status_ = 0;

@@ -20,6 +20,7 @@ Error tooLarge() {
 class TextSink final : public BodySink {
 public:
     void begin(const ResponseHead& head) override {
+        status_ = head.status;
         if (head.announcedLength && *head.announcedLength > MaxTextBytes) {
             throw tooLarge();
         }
@@ -30,22 +31,28 @@ public:
         }
         body_.append(chunk);
     }
+    long status() const { return status_; }
     std::string take() { return std::move(body_); }
 
 private:
+    long status_ = 0;
     std::string body_;
 };
 
 } // namespace
 
 std::string fetch(const std::string& address, const TransferOptions& options) {
+    return fetchWithStatus(address, options).body;
+}
+
+FetchedText fetchWithStatus(const std::string& address, const TransferOptions& options) {
     TextSink sink;
-    httpGet(address, options, sink);
+    httpGet(address, options, sink, std::nullopt, options.textTimeout);
     std::string body = sink.take();
     if (!Text::isValidUtf8(body)) {
-        return {};
+        body.clear();
     }
-    return body;
+    return {sink.status(), std::move(body)};
 }
 
 } // namespace Core::Transfer

@@ -6,6 +6,7 @@
 #include "core/transfer/RetryPolicy.h"
 #include "core/trust/Sha256.h"
 
+#include <cerrno>
 #include <semaphore>
 #include <stdexcept>
 #include <utility>
@@ -19,6 +20,15 @@ void requireUsableChecksum(const std::string& expected) {
     if (!expected.empty() && !Trust::isSha256Hex(expected)) {
         Trust::requireChecksum(Trust::Sha256(), expected);
     }
+}
+
+// Bytes known to be wrong are no start for a later run; bytes that filled the disk would only
+// take the room the next run needs.
+bool discardsHeldBytes(const Error& error) {
+    const bool diskFull =
+        error.is(AmCode::NotEnoughSpace) ||
+        (error.domain() == "posix" && (error.code() == ENOSPC || error.code() == EDQUOT));
+    return diskFull || error.is(AmCode::ChecksumMismatch) || error.is(AmCode::ReleaseFileTooLarge);
 }
 
 // Attempts the transfer until the body is complete, continuing the held bytes each time.
@@ -90,8 +100,7 @@ void FileDownloader::download(const std::string& url, const TransferOptions& opt
         fetchWithRetries(url, options, sink);
         sink.verify();
     } catch (const Error& error) {
-        // Bytes known to be wrong are no start for a later run.
-        if (error.is(AmCode::ChecksumMismatch) || error.is(AmCode::ReleaseFileTooLarge)) {
+        if (discardsHeldBytes(error)) {
             part.discard();
         }
         throw;

@@ -20,8 +20,10 @@ struct DownloadCheck {
     // checksum mismatch" and nothing is kept; a value that is not 64 hex digits fails the same
     // way before anything is sent.
     std::string sha256;
-    // The size the release announced (the manifest's macsize). Above 0, a body that runs past it
-    // by more than a small margin is cut off with "am" 12 "release file too large".
+    // A size the body may not exceed, for a size that is a signed fact (a signed manifest's
+    // macsize); 0 when there is none. A body that runs past it by more than a small margin is
+    // cut off with "am" 12 "release file too large". Every download is bounded by the disk
+    // anyway (see FileDownloader).
     std::int64_t declaredSize = 0;
 };
 
@@ -33,14 +35,17 @@ struct DownloadCheck {
 // options.onRetry before each further attempt; then onFinish exactly once, with no error when
 // the complete body has been moved to `destination` (any item there replaced), or with the
 // error that ended the download. A missing parent folder is an error. An HTTP status of 400 or
-// more is a failure ("am" 5).
+// more is a failure ("am" 5). A download that would leave less free space on its volume than
+// the reserve kept for everything else stops with "am" 9 (see DiskReserve); a body whose
+// announced length does not fit fails before its first byte is written.
 //
 // The body grows in "<destination>.part" beside the destination, with a record of its address
 // and the server's validator in "<destination>.part.meta" (see PartialDownload), so nothing at
 // `destination` changes on failure. A transient failure (see isTransient) is retried after
 // each of options.retryDelays in turn, continuing the held bytes with a range request; only
 // the last failure is reported. After a failure the held bytes stay for a later download of the
-// same address, unless they cannot be continued or are known to be wrong (checksum, size).
+// same address, unless they cannot be continued, are known to be wrong (checksum, size) or ran
+// out of disk space.
 //
 // An Error thrown by onProgress ends the download with that error; the handlers throw nothing
 // else. One download per object. The destructor stops a running transfer, or the wait before a

@@ -1,6 +1,7 @@
 #include "core/transfer/HttpGet.h"
 
 #include "core/transfer/CurlHandles.h"
+#include "core/transfer/StallWatch.h"
 #include "core/transfer/TransferAddress.h"
 #include "platform/Error.h"
 #include "platform/ReleaseHost.h"
@@ -27,13 +28,14 @@ constexpr const char* StoppedText = "transfer stopped";
 // What the libcurl callbacks share with the transfer loop. Lives on httpGet's stack and is
 // only touched on its thread.
 struct TransferState {
-    TransferState(CURL* easy, BodySink& sink) : easy(easy), sink(sink) {}
+    TransferState(CURL* easy, BodySink& sink, StallWatch watch)
+        : easy(easy), sink(sink), watch(watch) {}
 
     CURL* easy;
     BodySink& sink;
+    StallWatch watch;
     bool begun = false;
     std::exception_ptr sinkFailure;
-    Clock::time_point lastByte = Clock::now();
 };
 
 // A header of the final response (request -1: the last one after redirects), or "".
@@ -63,7 +65,7 @@ void beginBody(TransferState& state) {
 size_t onBody(char* data, size_t size, size_t count, void* context) {
     auto& state = *static_cast<TransferState*>(context);
     const size_t bytes = size * count;
-    state.lastByte = Clock::now();
+    state.watch.received(bytes, Clock::now());
     // Exceptions must not unwind through libcurl's C frames: keep it and fail the transfer.
     try {
         if (!state.begun) {
@@ -78,7 +80,7 @@ size_t onBody(char* data, size_t size, size_t count, void* context) {
 }
 
 size_t onHeader(char*, size_t size, size_t count, void* context) {
-    static_cast<TransferState*>(context)->lastByte = Clock::now();
+    static_cast<TransferState*>(context)->watch.received(size * count, Clock::now());
     return size * count;
 }
 
@@ -171,8 +173,8 @@ CURLcode finishedResult(CURLM* multi) {
 }
 
 // Drives the transfer with the multi interface so that a stop request wakes the wait at once
-// and the idle time-out is measured to the millisecond from the last byte received.
-Outcome runTransfer(CURLM* multi, const TransferState& state, const TransferOptions& options) {
+// and the time limits are measured to the millisecond.
+Outcome runTransfer(CURLM* multi, TransferState& state, const TransferOptions& options) {
     std::stop_callback wake(options.stop, [multi] { curl_multi_wakeup(multi); });
     for (;;) {
         // Checked before each step, so a transfer stopped before it began sends nothing.
@@ -186,14 +188,13 @@ Outcome runTransfer(CURLM* multi, const TransferState& state, const TransferOpti
         if (running == 0) {
             return {finishedResult(multi), {}};
         }
-        const auto idleLeft = std::chrono::ceil<std::chrono::milliseconds>(
-            state.lastByte + options.idleTimeout - Clock::now());
-        if (idleLeft.count() <= 0) {
-            return {CURLE_OPERATION_TIMEDOUT, "no data received for " +
-                                                  std::to_string(options.idleTimeout.count()) +
-                                                  " milliseconds"};
+        const auto now = Clock::now();
+        if (auto reason = state.watch.stalled(now)) {
+            // A stalled transfer fails like a silent one, and is retried like one.
+            return {CURLE_OPERATION_TIMEDOUT, std::move(*reason)};
         }
-        curl_multi_poll(multi, nullptr, 0, static_cast<int>(idleLeft.count()), nullptr);
+        curl_multi_poll(multi, nullptr, 0,
+                        static_cast<int>(state.watch.untilNextCheck(now).count()), nullptr);
     }
 }
 
@@ -215,14 +216,14 @@ Outcome runTransfer(CURLM* multi, const TransferState& state, const TransferOpti
 } // namespace
 
 void httpGet(const std::string& address, const TransferOptions& options, BodySink& sink,
-             const std::optional<ResumeRequest>& resume) {
+             const std::optional<ResumeRequest>& resume, std::chrono::milliseconds totalTimeout) {
     const CurlUrl url = parseTransferAddress(address, options.allowPlainHttp);
     const CurlList headers = requestHeaders(resume);
     const CurlEasy easy(curl_easy_init());
     if (!easy) {
         throw std::bad_alloc();
     }
-    TransferState state(easy.get(), sink);
+    TransferState state(easy.get(), sink, StallWatch(options, totalTimeout, Clock::now()));
     std::array<char, CURL_ERROR_SIZE> errorText{};
     configure(easy.get(), url.get(), headers.get(), options, state, errorText.data());
 

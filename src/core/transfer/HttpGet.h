@@ -3,6 +3,7 @@
 #include "core/transfer/Transfer.h"
 #include "platform/Error.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,12 +45,16 @@ public:
 // "Cache-Control: no-cache", no other header (but the two of `resume`, when given), cookie or
 // credential; redirects followed (at
 // most 10) within the allowed protocols. Blocks the calling thread until the transfer ends;
-// `options.stop` ends it early. The body goes to `sink` chunk by chunk, never held here.
+// `options.stop` ends it early, and so does a stall (see StallWatch), including, when
+// `totalTimeout` is above 0, not being finished that long after the start. The body goes to
+// `sink` chunk by chunk, never held here.
 // Throws Error: "am" 1 or 7 for an address that is refused (nothing sent; a refused redirect
 // target also gives "am" 7), "curl" with the CURLcode and curl's text for transport failures,
-// including the idle time-out and a stop request; or whatever the sink threw.
+// "curl" 28 (CURLE_OPERATION_TIMEDOUT) with the reason for a stall, "curl" 42 for a stop
+// request; or whatever the sink threw.
 void httpGet(const std::string& address, const TransferOptions& options, BodySink& sink,
-             const std::optional<ResumeRequest>& resume = std::nullopt);
+             const std::optional<ResumeRequest>& resume = std::nullopt,
+             std::chrono::milliseconds totalTimeout = {});
 
 // The error a transfer ends with when it was asked to stop: "curl" 42 "transfer stopped".
 Error transferStopped();

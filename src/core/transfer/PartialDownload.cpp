@@ -89,6 +89,15 @@ UniqueFd openPartFile(const fs::path& path) {
 
 } // namespace
 
+std::uint64_t partialBytes(const fs::path& destination) {
+    struct stat info {};
+    const fs::path path = destination.string() + ".part";
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 std::string resumeValidator(const ResponseHead& head) {
     // A weak ETag only says two bodies mean the same, not that their bytes match; servers
     // ignore it in If-Range.

@@ -21,6 +21,10 @@ struct PartialRecord {
     std::int64_t length = 0; // the full length the server announced; 0 when it announced none
 };
 
+// The bytes a download to `destination` holds from an earlier attempt, 0 when none. The next
+// download there either continues or replaces them, so their space is its own.
+std::uint64_t partialBytes(const std::filesystem::path& destination);
+
 // The validator a response offers for continuing its body later (see PartialRecord).
 std::string resumeValidator(const ResponseHead& head);
 
@@ -42,6 +46,7 @@ public:
     PartialDownload(const PartialDownload&) = delete;
     PartialDownload& operator=(const PartialDownload&) = delete;
 
+    const std::filesystem::path& path() const { return path_; }
     std::int64_t size() const { return size_; }
     const PartialRecord& record() const { return record_; }
     // The request that continues the bytes held, or nothing when there are none or they cannot

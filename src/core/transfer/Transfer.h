@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <stop_token>
 #include <string>
@@ -13,6 +14,14 @@ struct TransferOptions {
     std::chrono::milliseconds connectTimeout{std::chrono::seconds(30)};
     // No byte for this long ends the transfer with a time-out error.
     std::chrono::milliseconds idleTimeout{std::chrono::seconds(30)};
+    // A host that trickles a byte now and then never falls silent, yet a transfer that averages
+    // under lowSpeedLimit bytes a second over a lowSpeedWindow has stalled all the same: it ends
+    // with the same time-out error (and is retried as one).
+    std::int64_t lowSpeedLimit = 1024;
+    std::chrono::milliseconds lowSpeedWindow{std::chrono::seconds(30)};
+    // Text fetches only (manifest, signature, changelog): the longest one may take, start to
+    // end, so that a slow host cannot hold up the check for updates.
+    std::chrono::milliseconds textTimeout{std::chrono::seconds(60)};
     // False when the release host is https: plain http is then refused, redirects included.
     bool allowPlainHttp = false;
     // A stop request aborts the transfer promptly (the window closing mid-download).

@@ -13,11 +13,11 @@
 
 namespace Core::Trust {
 
-namespace {
-
 Error badSignature(std::string reason) {
     return Error::am(AmCode::BadSignature, "release signature is not valid", std::move(reason));
 }
+
+namespace {
 
 void addKey(ReleaseKeys& into, std::string_view text, std::string_view which) {
     if (text.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "formats/Manifest.h"
+#include "platform/Error.h"
 
 #include <array>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +34,9 @@ struct ReleaseKeys {
     // Throws "am" 10 naming the key that is not base64 or not 32 bytes.
     static ReleaseKeys parse(std::string_view primary, std::string_view backup);
 };
+
+// "am" 10 "release signature is not valid" with `reason` as detail.
+Error badSignature(std::string reason);
 
 // Checks the detached signature over manifestBytes (exactly as fetched, before parsing) against
 // every key. Does nothing when no keys are required. Throws "am" 10 when the signature text is
