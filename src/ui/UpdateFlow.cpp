@@ -24,8 +24,7 @@ namespace {
 // Ends a run that was asked to stop: the window is going, so nothing more is shown.
 struct Stopped {};
 
-std::vector<ChangelogEntry> changelogOrEmpty(const std::string& address,
-                                             const TransferOptions& options) {
+Changelog changelogOrEmpty(const std::string& address, const TransferOptions& options) {
     try {
         return parseChangelog(Core::fetch(address, options));
     } catch (const Error&) {

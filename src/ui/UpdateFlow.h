@@ -20,7 +20,7 @@ public:
     virtual void setStatus(std::string text) = 0;
     virtual void setProgress(double fraction) = 0;
     // The changelog pane, then the release notes, as two queued changes.
-    virtual void showReleaseText(std::vector<ChangelogEntry> entries) = 0;
+    virtual void showReleaseText(Changelog entries) = 0;
     // The PLAY button's title and enabled state, as one change.
     virtual void showPlayButton(std::string title, bool enabled) = 0;
     // An end state with a playable build: PLAY's title, PLAY enabled and the version line with
