@@ -35,7 +35,7 @@ scripts/check-package.sh -DASHENMARCH_RELEASE_HOST="$base" -DASHENMARCH_RELEASE_
 # Published with the installed tool, unsigned like the package.
 zip="$(python3 scripts/make-demo-release.py "$work/release" --version 1.4.0 --payload-mb 4)"
 /usr/bin/ashenmarch-publish release --zip "$zip" --version 1.4.0 \
-    --url "$base/$(basename "$zip")" --out "$work/release"
+    --url "$base/$(basename "$zip")" --out "$work/release" --unsigned
 python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/release" \
     >"$work/server.log" 2>&1 &
 server=$!

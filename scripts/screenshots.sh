@@ -51,7 +51,7 @@ tool=build/dev/tools/screenshot/ashenmarch-screenshot
 
 zip="$(python3 scripts/make-demo-release.py "$work/release" --version 1.4.0 --payload-mb 8)"
 build/dev/tools/publish/ashenmarch-publish release --zip "$zip" --version 1.4.0 \
-    --url "http://127.0.0.1:$port/$(basename "$zip")" --out "$work/release"
+    --url "http://127.0.0.1:$port/$(basename "$zip")" --out "$work/release" --unsigned
 mkdir -p "$out"
 rm -f "$out"/*.png
 
