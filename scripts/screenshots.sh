@@ -4,6 +4,7 @@
 # Regenerate them with this script; never edit them by hand.
 #   scripts/screenshots.sh          (AM_SCREENSHOT_PORT picks another loopback port pair)
 set -euo pipefail
+source "$(dirname "$0")/lib/help.sh"
 cd "$(dirname "$0")/.."
 me=screenshots
 source scripts/lib/loopback.sh
