@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // The window as one update run sees it. Every call but storeManifest only queues a change for
 // the main thread and returns at once; the changes apply one at a time in the order queued.

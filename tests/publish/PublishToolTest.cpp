@@ -129,10 +129,6 @@ TEST(PublishTool, RefusesWhatLaunchersWouldRefuseAndWritesNothing) {
         .file("Ashenmarch.app/Contents/MacOS/ASHENMARCH", "x")
         .file("../evil", "x")
         .writeTo(dir / "dot-dot.zip");
-    ZipBuilder()
-        .symlink("Ashenmarch.app/Contents/MacOS", "../Resources")
-        .file("Ashenmarch.app/Contents/MacOS/ASHENMARCH", "x")
-        .writeTo(dir / "through-link.zip");
     writeFile(dir / "bad.key", "c2hvcnQ=\n");
     const std::string published = "version=2.0\nreleased=2026-01-01T00:00:00Z\n";
     writeFile(dir / "site/latest.txt.sig", "old signature\n");
@@ -150,9 +146,7 @@ TEST(PublishTool, RefusesWhatLaunchersWouldRefuseAndWritesNothing) {
          {},
          "does not contain the file Ashenmarch.app/Contents/MacOS/ASHENMARCH"},
         {"page.zip", {}, "launchers would refuse to unpack it: cannot read archive"},
-        {"missing.zip", {}, "launchers would refuse to unpack it: cannot read archive"},
         {"dot-dot.zip", {}, "launchers would refuse to unpack it: unsafe entry \"../evil\""},
-        {"through-link.zip", {}, "path goes through the symbolic link"},
         {"build.zip", {"--key", dir / "bad.key"}, "is not a private key"},
         {"build.zip", {}, "give --unsigned", {}, false},
         {"build.zip", {"--version", "2.0"}, "version 2.0 is already published"},
