@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Makes the release packages and checks them as a distribution would: the desktop entry and the
 # AppStream metadata validate, the manual page renders without warnings, every icon is there at
-# its size, the .deb names the libraries the launcher needs, and it installs on this machine
-# (apt-get, as root or through sudo) with the launcher on PATH and its manual page found.
+# its size and the .deb names the libraries the launcher needs. Only with --install does it also
+# install the .deb on this machine, system-wide (apt-get, as root or through sudo), and check
+# that the launcher is on PATH and its manual page is found.
 #   scripts/check-package.sh                      release build for the default host
+#   scripts/check-package.sh --install            ... and install it
 #   scripts/check-package.sh -DASHENMARCH_RELEASE_HOST=http://127.0.0.1:8765
-# Extra arguments go to the release configure step.
+# Other arguments go to the release configure step.
 set -euo pipefail
+source "$(dirname "$0")/lib/help.sh"
 cd "$(dirname "$0")/.."
 
 fail() {
@@ -21,13 +24,23 @@ w, h = struct.unpack(">II", open(sys.argv[1], "rb").read(24)[16:24])
 print(f"{w}x{h}")' "$1"
 }
 
+install=false
+configure=()
+for argument in "$@"; do
+    if [ "$argument" = --install ]; then
+        install=true
+    else
+        configure+=("$argument")
+    fi
+done
+
 scripts/install-deps.sh
 
 extra=()
 if [ "${CI:-}" = "true" ]; then
     extra+=(-DASHENMARCH_WERROR=ON)
 fi
-cmake --preset release "${extra[@]}" "$@"
+cmake --preset release "${extra[@]}" "${configure[@]}"
 cmake --build --preset release
 packages=build/release/packages
 rm -rf "$packages"
@@ -70,6 +83,12 @@ for library in libcurl4 libarchive13 libsodium23 libqt6widgets6 qt6-qpa-plugins;
     grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends does not name $library"
 done
 
+if ! $install; then
+    echo "check-package: $(basename "$deb") and $(basename "${tarballs[0]}") are fine" \
+        "(not installed; --install installs the .deb system-wide)"
+    exit 0
+fi
+
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
@@ -81,4 +100,4 @@ DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommen
     fail "ashenmarch-launcher is not on PATH from /usr/bin"
 man -w ashenmarch-launcher
 
-echo "check-package: $(basename "$deb") and $(basename "${tarballs[0]}") are fine"
+echo "check-package: $(basename "$deb") and $(basename "${tarballs[0]}") are fine and installed"

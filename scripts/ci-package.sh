@@ -6,6 +6,7 @@
 # a package for the real one. Runs again on the same machine (the .deb is reinstalled).
 #   scripts/ci-package.sh            (AM_PACKAGE_PORT picks another loopback port)
 set -euo pipefail
+source "$(dirname "$0")/lib/help.sh"
 cd "$(dirname "$0")/.."
 me=ci-package
 source scripts/lib/loopback.sh
@@ -29,13 +30,13 @@ trap cleanup EXIT
 require_free_port "$port" "set AM_PACKAGE_PORT to another port"
 
 # The demo release is unsigned, so the package is built without release keys.
-scripts/check-package.sh -DASHENMARCH_RELEASE_HOST="$base" -DASHENMARCH_RELEASE_PUBKEY= \
+scripts/check-package.sh --install -DASHENMARCH_RELEASE_HOST="$base" -DASHENMARCH_RELEASE_PUBKEY= \
     -DASHENMARCH_RELEASE_PUBKEY_BACKUP=
 
 # Published with the installed tool, unsigned like the package.
 zip="$(python3 scripts/make-demo-release.py "$work/release" --version 1.4.0 --payload-mb 4)"
 /usr/bin/ashenmarch-publish release --zip "$zip" --version 1.4.0 \
-    --url "$base/$(basename "$zip")" --out "$work/release"
+    --url "$base/$(basename "$zip")" --out "$work/release" --unsigned
 python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/release" \
     >"$work/server.log" 2>&1 &
 server=$!

@@ -5,7 +5,9 @@
 # serves it with a static file server on 127.0.0.1, runs the self-check (a real install), and
 # then, when a display is available, opens the window on a newer release so you can watch it
 # update. The game is installed under demo-host/install, never in your real install folder.
+#   scripts/demo.sh          (AM_DEMO_PORT picks another loopback port)
 set -euo pipefail
+source "$(dirname "$0")/lib/help.sh"
 cd "$(dirname "$0")/.."
 port="${AM_DEMO_PORT:-8765}"
 base="http://127.0.0.1:$port"

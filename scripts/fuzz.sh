@@ -8,6 +8,7 @@
 # Exits 1 when any target crashes, leaks, runs out of memory, spends over 10 s on one input or
 # breaks one of its invariants; the scratch folder with the failing inputs and logs is kept.
 set -euo pipefail
+source "$(dirname "$0")/lib/help.sh"
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the launcher needs to build, test and run its demo, skipping
 # what is already there. Runs apt-get as root (directly, or through sudo).
+#   scripts/install-deps.sh
 set -euo pipefail
+source "$(dirname "$0")/lib/help.sh"
 
 packages=(
     build-essential cmake ninja-build pkg-config

@@ -4,6 +4,7 @@
 # Regenerate them with this script; never edit them by hand.
 #   scripts/screenshots.sh          (AM_SCREENSHOT_PORT picks another loopback port pair)
 set -euo pipefail
+source "$(dirname "$0")/lib/help.sh"
 cd "$(dirname "$0")/.."
 me=screenshots
 source scripts/lib/loopback.sh
@@ -51,7 +52,7 @@ tool=build/dev/tools/screenshot/ashenmarch-screenshot
 
 zip="$(python3 scripts/make-demo-release.py "$work/release" --version 1.4.0 --payload-mb 8)"
 build/dev/tools/publish/ashenmarch-publish release --zip "$zip" --version 1.4.0 \
-    --url "http://127.0.0.1:$port/$(basename "$zip")" --out "$work/release"
+    --url "http://127.0.0.1:$port/$(basename "$zip")" --out "$work/release" --unsigned
 mkdir -p "$out"
 rm -f "$out"/*.png
 

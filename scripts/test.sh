@@ -3,6 +3,7 @@
 #   scripts/test.sh          Debug build
 #   scripts/test.sh asan     AddressSanitizer + UndefinedBehaviorSanitizer build
 set -euo pipefail
+source "$(dirname "$0")/lib/help.sh"
 cd "$(dirname "$0")/.."
 preset="${1:-dev}"
 

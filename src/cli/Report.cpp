@@ -18,13 +18,13 @@ void Report::manifest(const Manifest& manifest) {
                          " exe=" + manifest.exe);
 }
 
-void Report::changelog(const std::vector<ChangelogEntry>& entries) {
+void Report::changelog(const Changelog& entries) {
     line("changelog", std::to_string(entries.size()) + " entries");
     for (const ChangelogEntry& entry : entries) {
         int added = 0;
         int removed = 0;
         int other = 0;
-        for (const ChangelogLine& changelogLine : entry.lines) {
+        for (const ChangelogLine changelogLine : entry.lines) {
             (changelogLine.kind == '+' ? added : changelogLine.kind == '-' ? removed : other)++;
         }
         out_ << "   v" << entry.version << " (" << entry.date << ")  +" << added << " -" << removed

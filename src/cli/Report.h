@@ -6,7 +6,6 @@
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace CLI {
 
@@ -22,7 +21,7 @@ public:
 
     void manifest(const Manifest& manifest);
     // The entry count, then one "   v<version> (<date>)  +P -M *O" line per entry.
-    void changelog(const std::vector<ChangelogEntry>& entries);
+    void changelog(const Changelog& entries);
 
 private:
     std::ostream& out_;

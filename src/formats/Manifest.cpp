@@ -42,6 +42,8 @@ void assign(Manifest& manifest, std::string_view key, std::string_view value) {
         manifest.notes = value;
     } else if (key == "macsha256") {
         manifest.sha256 = value;
+    } else if (key == "released") {
+        manifest.released = parseReleaseTime(value);
     }
 }
 
@@ -49,9 +51,11 @@ void assign(Manifest& manifest, std::string_view key, std::string_view value) {
 
 Manifest Manifest::parse(std::string_view text) {
     Manifest manifest;
-    for (std::string_view line : Text::splitLines(text)) {
-        line = Text::trimWhitespaceAndNewlines(line);
-        if (line.empty() || line.starts_with('#') || line.starts_with("//")) {
+    Text::LineReader lines(Text::withoutByteOrderMark(text));
+    while (const std::optional<std::string_view> read = lines.next()) {
+        const std::string_view line = Text::trimWhitespaceAndNewlines(*read);
+        if (line.empty() || line.starts_with('#') || line.starts_with("//") ||
+            Text::hasControlCharacter(line)) {
             continue;
         }
         const std::size_t equals = line.find('=');

@@ -79,6 +79,10 @@ bool isWhitespaceOrNewline(char32_t c) {
            c == 0x2029;
 }
 
+bool isControl(char32_t c) {
+    return (c < 0x20 && c != U'\t') || (c >= 0x7F && c <= 0x9F);
+}
+
 template <typename Predicate> std::string_view trim(std::string_view text, Predicate inClass) {
     while (!text.empty()) {
         const CodePoint first = decodeFirst(text);
@@ -120,16 +124,60 @@ std::string_view trimWhitespaceAndNewlines(std::string_view text) {
     return trim(text, isWhitespaceOrNewline);
 }
 
-std::vector<std::string_view> splitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (true) {
-        const std::size_t end = text.find('\n');
-        lines.push_back(text.substr(0, end));
-        if (end == std::string_view::npos) {
-            return lines;
-        }
-        text.remove_prefix(end + 1);
+std::string_view cutToBytes(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return text;
     }
+    while (limit > 0 && isContinuation(text[limit])) {
+        --limit;
+    }
+    return text.substr(0, limit);
+}
+
+std::string_view withoutByteOrderMark(std::string_view text) {
+    constexpr std::string_view mark = "\xEF\xBB\xBF";
+    return text.starts_with(mark) ? text.substr(mark.size()) : text;
+}
+
+bool hasControlCharacter(std::string_view text) {
+    while (!text.empty()) {
+        const CodePoint next = decodeFirst(text);
+        if (next.length != 0 && isControl(next.value)) {
+            return true;
+        }
+        text.remove_prefix(next.length == 0 ? 1 : next.length);
+    }
+    return false;
+}
+
+void appendWithoutControlCharacters(std::string& out, std::string_view text) {
+    std::size_t clean = 0; // bytes since the last control character, appended in one go
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const CodePoint next = decodeFirst(text.substr(at));
+        if (next.length != 0 && isControl(next.value)) {
+            out.append(text.substr(at - clean, clean)).append("\uFFFD");
+            clean = 0;
+        } else {
+            clean += next.length == 0 ? 1 : next.length;
+        }
+        at += next.length == 0 ? 1 : next.length;
+    }
+    out.append(text.substr(at - clean, clean));
+}
+
+std::optional<std::string_view> LineReader::next() {
+    if (done_) {
+        return std::nullopt;
+    }
+    const std::size_t end = rest_.find('\n');
+    const std::string_view line = rest_.substr(0, end);
+    if (end == std::string_view::npos) {
+        done_ = true;
+    } else {
+        rest_.remove_prefix(end + 1);
+    }
+    return line;
 }
 
 } // namespace Text

@@ -21,6 +21,7 @@ enum class AmCode : int {
     BadSignature = 10,        // "release signature is not valid"
     InstallLocked = 11,       // "another launcher is updating this install"
     ReleaseFileTooLarge = 12, // "release file too large"
+    OlderRelease = 13,        // "release is older than one already accepted"
 };
 
 // One error value for the whole program: a domain, a code, an optional one-line message and an

@@ -66,7 +66,7 @@ double AppDelegate::takeProgress(const std::shared_ptr<PendingProgress>& pending
     return pending->fraction;
 }
 
-void AppDelegate::showReleaseText(std::vector<ChangelogEntry> entries) {
+void AppDelegate::showReleaseText(Changelog entries) {
     ChangelogRuns runs = std::make_shared<const std::vector<StyledRun>>(changelogRuns(entries));
     ui([this, runs = std::move(runs)] { showChangelog(runs); });
     ui([this, entries = std::move(entries)] { renderNotes(entries); });

@@ -69,14 +69,14 @@ public:
     // 0 empties the progress bar, 1 fills it. Fractions set while the last one is still queued
     // with nothing behind it replace it: the bar shows the latest, once.
     void setProgress(double fraction) override;
-    void showReleaseText(std::vector<ChangelogEntry> entries) override;
+    void showReleaseText(Changelog entries) override;
     void showPlayButton(std::string title, bool enabled) override;
     void showPlayable(std::string playTitle, std::string state) override;
     void showVersionState(std::string state) override;
 
     // The three views built from release data; main thread only.
-    void renderChangelog(const std::vector<ChangelogEntry>& entries);
-    void renderNotes(const std::vector<ChangelogEntry>& entries);
+    void renderChangelog(const Changelog& entries);
+    void renderNotes(const Changelog& entries);
     // Rewrites the version line from the installed version, the manifest's version and the
     // state word ("UP TO DATE", "UPDATED", "OFFLINE", "ERROR"; anything else is neutral).
     void updateVersionLine(const std::string& state);

@@ -1,5 +1,7 @@
 #include "ui/ReleaseText.h"
 
+#include "formats/Text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -25,6 +27,33 @@ Colour kindColour(char kind) {
     }
 }
 
+// Keeps runs while the pane's limits allow, then adds the note once and refuses the rest.
+class PaneRuns {
+public:
+    bool add(StyledRun run) {
+        const auto lines =
+            static_cast<std::size_t>(std::count(run.text.begin(), run.text.end(), '\n'));
+        if (full_ || lines_ + lines > PaneLineLimit || text_ + run.text.size() > PaneTextLimit) {
+            if (!full_) {
+                runs_.push_back({std::string(PaneCutNote), RunFont::Body, themeDim});
+                full_ = true;
+            }
+            return false;
+        }
+        lines_ += lines;
+        text_ += run.text.size();
+        runs_.push_back(std::move(run));
+        return true;
+    }
+    std::vector<StyledRun> take() { return std::move(runs_); }
+
+private:
+    std::vector<StyledRun> runs_;
+    std::size_t lines_ = 0;
+    std::size_t text_ = 0;
+    bool full_ = false;
+};
+
 std::string versionPart(const std::string& version) {
     return version.empty() ? "—" : "v" + version;
 }
@@ -44,42 +73,50 @@ constexpr std::array stateLooks{
 
 } // namespace
 
-std::vector<StyledRun> changelogRuns(const std::vector<ChangelogEntry>& entries) {
+std::vector<StyledRun> changelogRuns(const Changelog& entries) {
     if (entries.empty()) {
         return {{"Changelog unavailable — check your connection.", RunFont::Body, themeDim}};
     }
-    std::vector<StyledRun> runs;
+    PaneRuns runs;
     for (const ChangelogEntry& entry : entries) {
-        std::string header = "v" + entry.version;
+        std::string header = "v" + std::string(entry.version);
         if (!entry.date.empty()) {
-            header += "\n" + entry.date;
+            header.append("\n").append(entry.date);
         }
-        runs.push_back({header + "\n", RunFont::Header, themeCyan});
-        for (const ChangelogLine& line : entry.lines) {
+        if (!runs.add({header + "\n", RunFont::Header, themeCyan})) {
+            break;
+        }
+        for (const ChangelogLine line : entry.lines) {
             std::string text = "  ";
-            text += shownMarker(line.kind);
-            text += " " + line.text + "\n";
-            runs.push_back({std::move(text), RunFont::Body, kindColour(line.kind)});
+            text.append(1, shownMarker(line.kind)).append(" ").append(line.text).append("\n");
+            if (!runs.add({std::move(text), RunFont::Body, kindColour(line.kind)})) {
+                break;
+            }
         }
-        runs.push_back({"\n", RunFont::Body, std::nullopt});
+        if (!runs.add({"\n", RunFont::Body, std::nullopt})) {
+            break;
+        }
     }
-    return runs;
+    return runs.take();
 }
 
-std::string releaseNotesText(const std::vector<ChangelogEntry>& entries) {
+std::string releaseNotesText(const Changelog& entries) {
     if (entries.empty()) {
         return "No release notes available.";
     }
-    const ChangelogEntry& first = entries.front();
-    std::string notes = "v" + first.version;
+    const ChangelogEntry first = entries.front();
+    std::string notes = "v" + std::string(Text::cutToBytes(first.version, NotesTextLimit));
     if (!first.date.empty()) {
-        notes += "   " + first.date;
+        notes.append("   ").append(Text::cutToBytes(first.date, NotesTextLimit));
     }
     notes += "\n\n";
-    const std::size_t shown = std::min(first.lines.size(), notesItemLimit);
-    for (std::size_t i = 0; i < shown; ++i) {
-        notes += shownMarker(first.lines[i].kind);
-        notes += "  " + first.lines[i].text + "\n";
+    std::size_t shown = 0;
+    for (auto line = first.lines.begin(); line != first.lines.end() && shown < notesItemLimit;
+         ++line, ++shown) {
+        notes.append(1, shownMarker((*line).kind))
+            .append("  ")
+            .append(Text::cutToBytes((*line).text, NotesTextLimit))
+            .append("\n");
     }
     return notes;
 }

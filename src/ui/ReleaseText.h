@@ -3,8 +3,10 @@
 #include "formats/Changelog.h"
 #include "platform/Palette.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The texts the window builds from release data, as plain values: the styled runs of the
@@ -26,14 +28,23 @@ struct StyledRun {
     bool operator==(const StyledRun&) const = default;
 };
 
-// The whole changelog as runs: per block a cyan header ("v" + version, the date on a second
-// line when there is one), one coloured line per item, then a blank line. An empty list gives
-// the single dim run "Changelog unavailable — check your connection.".
-std::vector<StyledRun> changelogRuns(const std::vector<ChangelogEntry>& entries);
+// The changelog as runs: per block a cyan header ("v" + version, the date on a second line when
+// there is one), one coloured line per item, then a blank line. An empty list gives the single
+// dim run "Changelog unavailable — check your connection.". The pane holds at most
+// PaneLineLimit lines and PaneTextLimit bytes of text, whatever the host serves: a changelog
+// past either ends at the last run that fits, followed by the dim run PaneCutNote.
+std::vector<StyledRun> changelogRuns(const Changelog& entries);
+
+inline constexpr std::size_t PaneLineLimit = 2000;
+inline constexpr std::size_t PaneTextLimit = 128 * 1024;
+inline constexpr std::string_view PaneCutNote = "The rest of the changelog is not shown.";
 
 // The first block only, at most six items: "v1.4.0   2025-03-02\n\n+  item\n…". An empty list
-// gives "No release notes available.".
-std::string releaseNotesText(const std::vector<ChangelogEntry>& entries);
+// gives "No release notes available.". The label shows a few short lines, so each text is cut
+// to its first NotesTextLimit bytes (whole characters).
+std::string releaseNotesText(const Changelog& entries);
+
+inline constexpr std::size_t NotesTextLimit = 512;
 
 struct VersionLine {
     std::string text;

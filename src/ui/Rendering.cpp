@@ -16,7 +16,7 @@ constexpr std::size_t SliceCharacters = 2000;
 
 } // namespace
 
-void AppDelegate::renderChangelog(const std::vector<ChangelogEntry>& entries) {
+void AppDelegate::renderChangelog(const Changelog& entries) {
     showChangelog(std::make_shared<const std::vector<StyledRun>>(changelogRuns(entries)));
 }
 
@@ -54,7 +54,7 @@ void AppDelegate::appendChangelog(const ChangelogRuns& runs, std::size_t from, s
     }
 }
 
-void AppDelegate::renderNotes(const std::vector<ChangelogEntry>& entries) {
+void AppDelegate::renderNotes(const Changelog& entries) {
     notesLabel_->setText(QString::fromStdString(releaseNotesText(entries)));
 }
 

@@ -24,8 +24,8 @@ namespace {
 // Ends a run that was asked to stop: the window is going, so nothing more is shown.
 struct Stopped {};
 
-std::vector<ChangelogEntry> changelogOrEmpty(const std::string& address,
-                                             const Core::Transfer::TransferOptions& options) {
+Changelog changelogOrEmpty(const std::string& address,
+                           const Core::Transfer::TransferOptions& options) {
     try {
         return parseChangelog(Core::Transfer::fetch(address, options));
     } catch (const Error&) {

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // The window as one update run sees it. Every call but storeManifest only queues a change for
 // the main thread and returns at once; the changes apply one at a time in the order queued.
@@ -20,7 +19,7 @@ public:
     virtual void setStatus(std::string text) = 0;
     virtual void setProgress(double fraction) = 0;
     // The changelog pane, then the release notes, as two queued changes.
-    virtual void showReleaseText(std::vector<ChangelogEntry> entries) = 0;
+    virtual void showReleaseText(Changelog entries) = 0;
     // The PLAY button's title and enabled state, as one change.
     virtual void showPlayButton(std::string title, bool enabled) = 0;
     // An end state with a playable build: PLAY's title, PLAY enabled and the version line with

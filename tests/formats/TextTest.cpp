@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -73,10 +74,29 @@ TEST(Text, ValidatesUtf8) {
 
 TEST(Text, SplitsAtLineFeedsOnly) {
     using Lines = std::vector<std::string_view>;
-    EXPECT_EQ(Text::splitLines(""), Lines{""});
-    EXPECT_EQ(Text::splitLines("a\n\nb"), (Lines{"a", "", "b"}));
-    EXPECT_EQ(Text::splitLines("a\r\nb\r\n"), (Lines{"a\r", "b\r", ""}));
-    EXPECT_EQ(Text::splitLines("a\rb\u2028c"), Lines{"a\rb\u2028c"});
+    const auto lines = [](std::string_view text) {
+        Text::LineReader reader(text);
+        Lines read;
+        while (const auto line = reader.next()) {
+            read.push_back(*line);
+        }
+        return read;
+    };
+    EXPECT_EQ(lines(""), Lines{""});
+    EXPECT_EQ(lines("a\n\nb"), (Lines{"a", "", "b"}));
+    EXPECT_EQ(lines("a\r\nb\r\n"), (Lines{"a\r", "b\r", ""}));
+    EXPECT_EQ(lines("a\rb\u2028c"), Lines{"a\rb\u2028c"});
+}
+
+TEST(Text, CutsOnlyBetweenCharacters) {
+    const std::tuple<std::string_view, std::size_t, std::string_view> cases[] = {
+        {"abc", 5, "abc"},         {"abc", 2, "ab"},
+        {"a\u20AC", 3, "a"}, // the euro sign's three bytes stay whole
+        {"a\u20AC", 4, "a\u20AC"}, {"\U00010348", 3, ""},
+    };
+    for (const auto& [text, limit, cut] : cases) {
+        EXPECT_EQ(Text::cutToBytes(text, limit), cut) << text << " " << limit;
+    }
 }
 
 } // namespace

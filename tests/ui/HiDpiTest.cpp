@@ -49,7 +49,7 @@ std::string sizeOf(const QPixmap& picture) {
 TEST_F(HiDpi, WindowKeepsItsLayoutAndDrawsEveryDevicePixelAtScaleTwo) {
     installed = "1.3.9";
     delegate.setManifest(manifestOf("1.4.0"));
-    delegate.renderNotes({{"1.4.0", "2026-12-06", {{'+', "Salvage runs drop shards"}}}});
+    delegate.renderNotes(parseChangelog("## 1.4.0 | 2026-12-06\n+ Salvage runs drop shards"));
     delegate.updateVersionLine("UPDATED");
     QWidget& window = *delegate.window();
 

@@ -154,16 +154,17 @@ TEST_F(LauncherWindow, SavesPicturesOfTheWindow) {
 
     installed = "1.3.9";
     delegate.setManifest(manifestOf("1.4.0"));
-    const std::vector<ChangelogEntry> changelog = {
-        {"1.4.0",
-         "2025-03-02",
-         {{'+', "New salvage route through the ash fields"},
-          {'+', "Swarm waves now scale with extraction time"},
-          {'-', "Removed the old loadout menu"},
-          {'*', "Balance pass on shredders and arc turrets"}}},
-        {"1.3.9", "2025-02-11", {{'*', "Fixed a crash when a run ended during extraction"}}},
-        {"1.3.8", "2025-01-20", {{'+', "Arc turret upgrades"}, {'-', "Retired the tutorial map"}}},
-    };
+    const Changelog changelog =
+        parseChangelog("## 1.4.0 | 2025-03-02\n"
+                       "+ New salvage route through the ash fields\n"
+                       "+ Swarm waves now scale with extraction time\n"
+                       "- Removed the old loadout menu\n"
+                       "* Balance pass on shredders and arc turrets\n"
+                       "## 1.3.9 | 2025-02-11\n"
+                       "* Fixed a crash when a run ended during extraction\n"
+                       "## 1.3.8 | 2025-01-20\n"
+                       "+ Arc turret upgrades\n"
+                       "- Retired the tutorial map\n");
     delegate.renderChangelog(changelog);
     delegate.renderNotes(changelog);
     delegate.updateVersionLine("UPDATED");

@@ -20,18 +20,6 @@ void PrintTo(const StyledRun& run, std::ostream* out) {
 
 namespace {
 
-ChangelogEntry block(std::string version, std::string date, std::vector<ChangelogLine> lines) {
-    return {std::move(version), std::move(date), std::move(lines)};
-}
-
-std::vector<ChangelogLine> numberedLines(int count) {
-    std::vector<ChangelogLine> lines;
-    for (int i = 1; i <= count; ++i) {
-        lines.push_back({'+', "item " + std::to_string(i)});
-    }
-    return lines;
-}
-
 const StyledRun blankLine{"\n", RunFont::Body, std::nullopt};
 
 StyledRun header(std::string text) {
@@ -42,62 +30,78 @@ StyledRun item(std::string text, Colour colour) {
     return {std::move(text), RunFont::Body, colour};
 }
 
+std::string repeated(const std::string& text, std::size_t times) {
+    std::string whole;
+    for (std::size_t i = 0; i < times; ++i) {
+        whole += text;
+    }
+    return whole;
+}
+
 struct RunsCase {
     const char* name;
-    std::vector<ChangelogEntry> entries;
+    const char* changelog;
     std::vector<StyledRun> runs;
 };
 
 TEST(ChangelogRuns, BuildHeadersItemsAndBlankLinesPerBlock) {
     const std::vector<RunsCase> cases = {
         {"empty list",
-         {},
+         "",
          {{"Changelog unavailable — check your connection.", RunFont::Body, themeDim}}},
         {"one dated block, every kind",
-         {block("1.4.0", "2025-03-02",
-                {{'+', "New salvage route"}, {'-', "Old menu removed"}, {'*', "Balance pass"}})},
+         "## 1.4.0 | 2025-03-02\n+ New salvage route\n- Old menu removed\n* Balance pass",
          {header("v1.4.0\n2025-03-02\n"), item("  + New salvage route\n", themeGreen),
           item("  - Old menu removed\n", themeRed), item("  * Balance pass\n", themeAmber),
           blankLine}},
         {"date-less block stays on one header line",
-         {block("1.4.0", "", {{'+', "x"}})},
+         "## 1.4.0\n+ x",
          {header("v1.4.0\n"), item("  + x\n", themeGreen), blankLine}},
-        {"empty version, no lines", {block("", "", {})}, {header("v\n"), blankLine}},
-        {"unknown kind shows as a star",
-         {block("1", "", {{'?', "odd"}, {'*', ""}})},
-         {header("v1\n"), item("  * odd\n", themeAmber), item("  * \n", themeAmber), blankLine}},
+        {"empty version, no lines", "##", {header("v\n"), blankLine}},
         {"blocks keep file order, each followed by a blank line",
-         {block("2.0", "b", {}), block("1.0", "a", {{'-', "gone"}})},
+         "## 2.0 | b\n## 1.0 | a\n- gone",
          {header("v2.0\nb\n"), blankLine, header("v1.0\na\n"), item("  - gone\n", themeRed),
           blankLine}},
     };
     for (const RunsCase& c : cases) {
-        EXPECT_EQ(changelogRuns(c.entries), c.runs) << c.name;
+        EXPECT_EQ(changelogRuns(parseChangelog(c.changelog)), c.runs) << c.name;
+    }
+}
+
+// Whatever the host serves, the pane holds a bounded amount: past it, a note.
+TEST(ChangelogRuns, StopAtThePaneLimitsWithANote) {
+    const StyledRun note{std::string(PaneCutNote), RunFont::Body, themeDim};
+    const std::pair<std::string, std::size_t> cases[] = {
+        {"## 1\n" + repeated("+ x\n", PaneLineLimit), PaneLineLimit}, // header and items
+        {"## 1\n+ " + std::string(PaneTextLimit, 'x') + "\n## 2", 1}, // the header only
+    };
+    for (const auto& [changelog, kept] : cases) {
+        const std::vector<StyledRun> runs = changelogRuns(parseChangelog(changelog));
+        ASSERT_EQ(runs.size(), kept + 1);
+        EXPECT_EQ(runs.back(), note);
     }
 }
 
 struct NotesCase {
     const char* name;
-    std::vector<ChangelogEntry> entries;
+    std::string changelog;
     std::string text;
 };
 
-TEST(ReleaseNotesText, ShowsTheFirstBlockWithAtMostSixItems) {
+TEST(ReleaseNotesText, ShowsTheFirstBlockWithAtMostSixShortItems) {
     const std::vector<NotesCase> cases = {
-        {"empty list", {}, "No release notes available."},
-        {"dated block",
-         {block("1.4.0", "2025-03-02", {{'+', "New route"}, {'-', "Old menu"}, {'*', "Balance"}})},
+        {"empty list", "", "No release notes available."},
+        {"dated block", "## 1.4.0 | 2025-03-02\n+ New route\n- Old menu\n* Balance",
          "v1.4.0   2025-03-02\n\n+  New route\n-  Old menu\n*  Balance\n"},
-        {"empty version", {block("", "", {{'?', "odd"}})}, "v\n\n*  odd\n"},
-        {"ten lines give six",
-         {block("1.0", "", numberedLines(10))},
-         "v1.0\n\n+  item 1\n+  item 2\n+  item 3\n+  item 4\n+  item 5\n+  item 6\n"},
-        {"only the first block, even without lines",
-         {block("2.0", "", {}), block("1.0", "", {{'+', "older"}})},
-         "v2.0\n\n"},
+        {"empty version", "##\nodd", "v\n\n*  odd\n"},
+        {"ten lines give six", "## 1.0\n" + repeated("+ item\n", 10),
+         "v1.0\n\n" + repeated("+  item\n", 6)},
+        {"only the first block, even without lines", "## 2.0\n## 1.0\n+ older", "v2.0\n\n"},
+        {"long texts are cut", "## " + repeated("1", 600) + "\n+ " + repeated("\u20AC", 200),
+         "v" + repeated("1", NotesTextLimit) + "\n\n+  " + repeated("\u20AC", 170) + "\n"},
     };
     for (const NotesCase& c : cases) {
-        EXPECT_EQ(releaseNotesText(c.entries), c.text) << c.name;
+        EXPECT_EQ(releaseNotesText(parseChangelog(c.changelog)), c.text) << c.name;
     }
 }
 

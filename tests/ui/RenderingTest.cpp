@@ -16,10 +16,11 @@ namespace {
 
 using Rendering = LauncherFixture;
 
-std::vector<ChangelogLine> numberedLines(int count) {
-    std::vector<ChangelogLine> lines;
+// "+ item 1\n+ item 2\n…"
+std::string numberedLines(int count) {
+    std::string lines;
     for (int i = 1; i <= count; ++i) {
-        lines.push_back({'+', "item " + std::to_string(i)});
+        lines += "+ item " + std::to_string(i) + "\n";
     }
     return lines;
 }
@@ -33,10 +34,9 @@ QTextCharFormat formatAt(QTextDocument& document, int position) {
 }
 
 TEST_F(Rendering, ChangelogPaneShowsEachRunInItsFontAndColour) {
-    const std::vector<ChangelogEntry> entries = {
-        {"1.4.0", "2025-03-02", {{'+', "New route"}, {'-', "Old menu"}, {'*', "<b>not bold</b>"}}},
-        {"", "", numberedLines(10)},
-    };
+    const Changelog entries =
+        parseChangelog("## 1.4.0 | 2025-03-02\n+ New route\n- Old menu\n* <b>not bold</b>\n##\n" +
+                       numberedLines(10));
     delegate.renderChangelog(entries);
 
     QTextDocument& document = *view<QTextEdit>("changelogText").document();
@@ -81,9 +81,8 @@ TEST_F(Rendering, ChangelogWrapsAtTheTextViewsWidthWhetherOrNotItScrolls) {
     const std::string longItem(60, 'w');
     QTextDocument& document = *view<QTextEdit>("changelogText").document();
     for (const int items : {1, 40}) {
-        std::vector<ChangelogLine> lines = numberedLines(items);
-        lines.push_back({'+', longItem + " " + longItem});
-        delegate.renderChangelog({{"1.0", "", lines}});
+        delegate.renderChangelog(
+            parseChangelog("## 1.0\n" + numberedLines(items) + "+ " + longItem + " " + longItem));
         for (int turn = 0; turn < 20; ++turn) {
             runQueuedWork();
         }
@@ -94,7 +93,7 @@ TEST_F(Rendering, ChangelogWrapsAtTheTextViewsWidthWhetherOrNotItScrolls) {
 }
 
 TEST_F(Rendering, ChangelogReplacesEverythingAndKeepsThePaneSettings) {
-    delegate.renderChangelog({{"1.0", "", numberedLines(3)}});
+    delegate.renderChangelog(parseChangelog("## 1.0\n" + numberedLines(3)));
     delegate.renderChangelog({});
 
     QTextDocument& document = *view<QTextEdit>("changelogText").document();
@@ -105,10 +104,11 @@ TEST_F(Rendering, ChangelogReplacesEverythingAndKeepsThePaneSettings) {
 }
 
 TEST_F(Rendering, LongChangelogFillsInSlicesAndANewerOneDropsWhatIsLeft) {
-    std::vector<ChangelogEntry> history;
-    for (int release = 0; release < 300; ++release) {
-        history.push_back({"1." + std::to_string(release), "2025-01-01", numberedLines(6)});
+    std::string historyText;
+    for (int release = 0; release < 200; ++release) {
+        historyText += "## 1." + std::to_string(release) + " | 2025-01-01\n" + numberedLines(6);
     }
+    const Changelog history = parseChangelog(historyText);
     QString whole;
     for (const StyledRun& run : changelogRuns(history)) {
         whole += QString::fromStdString(run.text);
@@ -119,7 +119,7 @@ TEST_F(Rendering, LongChangelogFillsInSlicesAndANewerOneDropsWhatIsLeft) {
     EXPECT_TRUE(whole.startsWith(document.toPlainText()));
     EXPECT_LT(document.toPlainText().size(), whole.size() / 4);
     // A newer changelog mid-fill: nothing of the older one may follow it in.
-    delegate.renderChangelog({{"9.9", "", numberedLines(1)}});
+    delegate.renderChangelog(parseChangelog("## 9.9\n" + numberedLines(1)));
     for (int turn = 0; turn < 100; ++turn) {
         runQueuedWork();
     }
@@ -133,7 +133,7 @@ TEST_F(Rendering, LongChangelogFillsInSlicesAndANewerOneDropsWhatIsLeft) {
 }
 
 TEST_F(Rendering, NotesShowAtMostSevenLines) {
-    delegate.renderNotes({{"1.4.0", "2025-03-02", numberedLines(10)}});
+    delegate.renderNotes(parseChangelog("## 1.4.0 | 2025-03-02\n" + numberedLines(10)));
 
     const LineLimitedLabel& notes = view<LineLimitedLabel>("notesLabel");
     // Header, blank line and five items: the sixth item is cut by the line limit.

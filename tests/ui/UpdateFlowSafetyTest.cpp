@@ -27,7 +27,7 @@ public:
         status = std::move(text);
     }
     void setProgress(double) override {}
-    void showReleaseText(std::vector<ChangelogEntry>) override {}
+    void showReleaseText(Changelog) override {}
     void showPlayButton(std::string title, bool) override { playTitle = std::move(title); }
     void showPlayable(std::string title, std::string endState) override {
         playTitle = std::move(title);

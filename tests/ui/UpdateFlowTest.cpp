@@ -304,7 +304,7 @@ class ProgressRecorder : public UpdateFlowView {
 public:
     void setStatus(std::string) override {}
     void setProgress(double fraction) override { fractions.push_back(fraction); }
-    void showReleaseText(std::vector<ChangelogEntry>) override {}
+    void showReleaseText(Changelog) override {}
     void showPlayButton(std::string, bool) override {}
     void showPlayable(std::string, std::string) override {}
     void showVersionState(std::string) override {}

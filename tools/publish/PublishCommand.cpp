@@ -5,6 +5,7 @@
 #include "publish/ReleaseFiles.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <stdexcept>
 #include <string_view>
@@ -18,7 +19,7 @@ constexpr std::string_view usage =
     "  ashenmarch-publish keygen <private-key-file> <public-key-file>\n"
     "  ashenmarch-publish release --zip <build.zip> --version <version> --url <archive address>\n"
     "                             --out <folder> [--exe <bundle name>] [--notes <text>]\n"
-    "                             [--key <private-key-file>]\n";
+    "                             (--key <private-key-file> | --unsigned) [--allow-downgrade]\n";
 
 int keygen(std::span<const std::string> args, std::ostream& out) {
     if (args.size() != 2) {
@@ -31,18 +32,22 @@ int keygen(std::span<const std::string> args, std::ostream& out) {
 }
 
 ReleaseRequest parseRelease(std::span<const std::string> args) {
-    std::map<std::string_view, std::string> values;
-    for (std::size_t i = 0; i < args.size(); i += 2) {
-        static constexpr std::string_view known[] = {"--zip", "--version", "--url", "--out",
+    static constexpr std::string_view withValue[] = {"--zip", "--version", "--url", "--out",
                                                      "--exe", "--notes",   "--key"};
+    static constexpr std::string_view flags[] = {"--unsigned", "--allow-downgrade"};
+    std::map<std::string_view, std::string> values;
+    for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& option = args[i];
-        if (std::find(std::begin(known), std::end(known), option) == std::end(known)) {
+        const bool isFlag =
+            std::find(std::begin(flags), std::end(flags), option) != std::end(flags);
+        if (!isFlag &&
+            std::find(std::begin(withValue), std::end(withValue), option) == std::end(withValue)) {
             throw std::invalid_argument("unknown option " + option);
         }
-        if (i + 1 == args.size()) {
+        if (!isFlag && i + 1 == args.size()) {
             throw std::invalid_argument(option + " needs a value");
         }
-        if (!values.emplace(option, args[i + 1]).second) {
+        if (!values.emplace(option, isFlag ? std::string() : args[++i]).second) {
             throw std::invalid_argument(option + " given twice");
         }
     }
@@ -63,6 +68,9 @@ ReleaseRequest parseRelease(std::span<const std::string> args) {
     if (values.contains("--key")) {
         request.key = values["--key"];
     }
+    request.unsignedRelease = values.contains("--unsigned");
+    request.allowDowngrade = values.contains("--allow-downgrade");
+    request.released = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     return request;
 }
 

@@ -1,10 +1,12 @@
 #include "publish/ReleaseFiles.h"
 
 #include "core/trust/Sha256.h"
-#include "core/unpack/ZipHeaders.h"
-#include "platform/Error.h"
+#include "formats/Manifest.h"
+#include "formats/Text.h"
 #include "platform/FileSystem.h"
+#include "publish/ArchiveCheck.h"
 #include "publish/KeyFiles.h"
+#include "publish/VersionOrder.h"
 
 #include <algorithm>
 #include <array>
@@ -16,27 +18,54 @@ namespace Publish {
 
 namespace {
 
-bool hasLineBreak(std::string_view value) {
-    return value.find_first_of("\r\n") != std::string_view::npos;
+// The release <out>/latest.txt holds now, or nothing when there is none.
+std::optional<Manifest> publishedRelease(const std::filesystem::path& out) {
+    const std::filesystem::path manifest = out / "latest.txt";
+    if (!FileSystem::exists(manifest)) {
+        return std::nullopt;
+    }
+    return Manifest::parse(FileSystem::readText(manifest));
 }
 
-void requireArchiveHoldsGame(const ReleaseRequest& request) {
-    const std::string executable = request.exe + "/Contents/MacOS/ASHENMARCH";
-    std::vector<Core::Unpack::ZipEntryHeader> entries;
-    try {
-        entries = Core::Unpack::readZipHeaders(request.zip);
-    } catch (const Error& error) {
-        throw std::runtime_error("cannot read " + request.zip.string() +
-                                 " as a zip archive: " + error.detail().value_or("unknown reason"));
+void requireNewerVersion(const ReleaseRequest& request, const std::string& published,
+                         const std::string& file) {
+    const auto order = compareVersions(request.version, published);
+    const std::string rollBack = "; give --allow-downgrade to publish it anyway";
+    if (!order) {
+        throw std::runtime_error("cannot tell whether version " + request.version +
+                                 " comes after " + published + ", the version in " + file +
+                                 " (versions compare as dotted numbers)" + rollBack);
     }
-    const bool found = std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
-        const std::string_view path = entry.path;
-        return entry.regularFile &&
-               (path == executable || (path.starts_with("./") && path.substr(2) == executable));
-    });
-    if (!found) {
-        throw std::runtime_error(request.zip.string() + " does not contain the file " + executable +
-                                 " (the game's bundle must be at the archive's top level)");
+    if (*order == 0) {
+        throw std::runtime_error("version " + request.version + " is already published in " + file +
+                                 rollBack);
+    }
+    if (*order < 0) {
+        throw std::runtime_error("version " + request.version + " is lower than " + published +
+                                 ", the version in " + file + rollBack);
+    }
+}
+
+// Everything launchers would refuse, before anything is signed or written.
+void requirePublishable(const ReleaseRequest& request) {
+    if (!request.key && !request.unsignedRelease) {
+        throw std::runtime_error("no --key given: sign the release with --key <private-key-file>,"
+                                 " or give --unsigned to publish it without a signature");
+    }
+    requireLaunchableArchive(request.zip, request.exe);
+    const std::optional<Manifest> published = publishedRelease(request.out);
+    if (!published) {
+        return;
+    }
+    const std::string file = (request.out / "latest.txt").string();
+    if (!request.allowDowngrade && !published->version.empty()) {
+        requireNewerVersion(request, published->version, file);
+    }
+    if (isOlderRelease(request.released, published->released)) {
+        throw std::runtime_error("this machine's clock (" + formatReleaseTime(request.released) +
+                                 ") is behind the release in " + file + " (released " +
+                                 formatReleaseTime(*published->released) +
+                                 "): launchers that took it would refuse this one");
     }
 }
 
@@ -71,13 +100,19 @@ void checkReleaseRequest(const ReleaseRequest& request) {
     if (!request.url.starts_with("https://") && !request.url.starts_with("http://")) {
         throw std::invalid_argument("the archive address must begin with https:// or http://");
     }
-    if (hasLineBreak(request.version) || hasLineBreak(request.url) || hasLineBreak(request.exe) ||
-        hasLineBreak(request.notes)) {
-        throw std::invalid_argument("values must not contain line breaks");
+    for (const std::string* value :
+         {&request.version, &request.url, &request.exe, &request.notes}) {
+        if (Text::hasControlCharacter(*value)) {
+            throw std::invalid_argument("values must not contain line breaks or other control "
+                                        "characters");
+        }
     }
     if (request.exe.empty() || request.exe == "." || request.exe == ".." ||
         request.exe.find_first_of("/\\") != std::string::npos) {
         throw std::invalid_argument("the bundle name must be a plain name such as Ashenmarch.app");
+    }
+    if (request.key && request.unsignedRelease) {
+        throw std::invalid_argument("--key and --unsigned contradict each other");
     }
 }
 
@@ -88,6 +123,7 @@ std::string manifestText(const ReleaseRequest& request, std::uint64_t zipSize,
     text += "macsize=" + std::to_string(zipSize) + "\n";
     text += "macexe=" + request.exe + "\n";
     text += "macsha256=" + zipSha256 + "\n";
+    text += "released=" + formatReleaseTime(request.released) + "\n";
     if (!request.notes.empty()) {
         text += "notes=" + request.notes + "\n";
     }
@@ -96,7 +132,7 @@ std::string manifestText(const ReleaseRequest& request, std::uint64_t zipSize,
 
 void publishRelease(const ReleaseRequest& request, std::ostream& log) {
     checkReleaseRequest(request);
-    requireArchiveHoldsGame(request);
+    requirePublishable(request);
     const ArchiveFacts archive = measureArchive(request.zip);
     const std::string manifest = manifestText(request, archive.size, archive.sha256);
     // Sign before writing anything, so a bad key leaves the folder as it was.
@@ -119,7 +155,9 @@ void publishRelease(const ReleaseRequest& request, std::ostream& log) {
         log << "wrote " << signatureFile.string() << " (public key " << publicKey << ")\n";
     } else if (FileSystem::exists(signatureFile)) {
         FileSystem::remove(signatureFile);
-        log << "removed " << signatureFile.string() << ": it signed an earlier manifest\n";
+        log << "removed " << signatureFile.string()
+            << ": it signed the previous manifest, and launchers built with a release key will"
+               " refuse this unsigned release\n";
     }
 }
 

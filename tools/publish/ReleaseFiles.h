@@ -1,5 +1,7 @@
 #pragma once
 
+#include "formats/ReleaseTime.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -17,25 +19,36 @@ struct ReleaseRequest {
     std::filesystem::path out; // the folder receiving latest.txt (created when missing)
     std::string exe = "Ashenmarch.app";
     std::string notes;                        // one line; no "notes" line when empty
-    std::optional<std::filesystem::path> key; // private key file; no signature without one
+    std::optional<std::filesystem::path> key; // private key file; without one, unsignedRelease
+    bool unsignedRelease = false;             // publishing without a signature is meant
+    bool allowDowngrade = false;              // the version may repeat or go below the last one
+    ReleaseTime released;                     // the moment of publication, as "released"
 };
 
 // Refuses values the launcher could not use: throws std::invalid_argument for an empty version
-// or address, an address that is not http(s), a line break in any value (it would end the
-// manifest line early), or a bundle name with "/" or "\", or "." / "..".
+// or address, an address that is not http(s), a control character in any value (a line break
+// would end the manifest line early, and launchers skip a line holding any other), a bundle
+// name with "/" or "\", or "." / "..", and a key together with unsignedRelease.
 void checkReleaseRequest(const ReleaseRequest& request);
 
-// The manifest's exact text: version, macurl, macsize, macexe, macsha256, notes, one
+// The manifest's exact text: version, macurl, macsize, macexe, macsha256, released, notes, one
 // key=value line each, LF line ends.
 std::string manifestText(const ReleaseRequest& request, std::uint64_t zipSize,
                          const std::string& zipSha256);
 
-// Checks the request and that the zip holds <exe>/Contents/MacOS/ASHENMARCH as a file, then
-// writes <out>/latest.txt and, with a key, <out>/latest.txt.sig over its exact bytes (each
-// replaced atomically). Without a key an old latest.txt.sig is removed, since it could only
-// mismatch. Reports what it wrote to `log`. Throws std::invalid_argument as checkReleaseRequest,
-// std::runtime_error for an archive that is unreadable or lacks the game, and Error for
-// file-system failures; nothing is written before those checks pass.
+// Checks the request, then refuses with std::runtime_error, before signing or writing anything,
+// what launchers would refuse or could not start:
+// - no key without unsignedRelease;
+// - an archive the launcher would not unpack, or without the bundle or its executable
+//   (requireLaunchableArchive);
+// - unless allowDowngrade, a version that is not above the one in <out>/latest.txt as dotted
+//   numbers (compareVersions), or cannot be ordered against it;
+// - a `released` before the one in <out>/latest.txt: launchers that took that release refuse
+//   an older one, so a clock that is behind must be set right first.
+// Then writes <out>/latest.txt and, with a key, <out>/latest.txt.sig over its exact bytes (each
+// replaced atomically). An unsigned release removes an old latest.txt.sig, which could only
+// mismatch, and says so. Reports what it did to `log`. Throws std::invalid_argument as
+// checkReleaseRequest and Error for file-system failures.
 void publishRelease(const ReleaseRequest& request, std::ostream& log);
 
 } // namespace Publish
