@@ -42,6 +42,10 @@ void assign(Manifest& manifest, std::string_view key, std::string_view value) {
         manifest.notes = value;
     } else if (key == "macsha256") {
         manifest.sha256 = value;
+    } else if (key == "macindex") {
+        manifest.indexUrl = value;
+    } else if (key == "macindexsha256") {
+        manifest.indexSha256 = value;
     }
 }
 

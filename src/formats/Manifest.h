@@ -12,6 +12,8 @@ struct Manifest {
     std::string exe = "Ashenmarch.app"; // "macexe": the bundle's name; may be set empty
     std::string notes;                  // "notes"
     std::string sha256;                 // "macsha256": optional hex digest of the archive
+    std::string indexUrl;               // "macindex": the archive's file index, optional
+    std::string indexSha256;            // "macindexsha256": hex digest of that index
 
     // Whatever the text holds, a complete record comes back; unknown keys and malformed lines
     // are skipped. LF and CR LF line ends both work.

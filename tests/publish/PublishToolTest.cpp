@@ -1,5 +1,6 @@
 #include "core/trust/ReleaseSignature.h"
 #include "core/trust/Sha256.h"
+#include "core/unpack/ArchiveIndex.h"
 #include "platform/Error.h"
 #include "publish/PublishCommand.h"
 #include "support/TempDir.h"
@@ -53,6 +54,10 @@ TEST(PublishTool, SignedReleaseVerifiesWithThePublishedKey) {
     Core::Trust::Sha256 hash;
     hash.update(zipBytes);
     const std::string manifest = readFile(dir / "site/latest.txt");
+    const std::string index = readFile(dir / "site/ashenmarch-1.4.0.zip.index");
+    Core::Trust::Sha256 indexHash;
+    indexHash.update(index);
+    EXPECT_EQ(index, Core::Unpack::indexArchive(dir / "build.zip").serialize());
     EXPECT_EQ(manifest, "version=1.4.0\n"
                         "macurl=https://host/ashenmarch-1.4.0.zip\n"
                         "macsize=" +
@@ -61,6 +66,10 @@ TEST(PublishTool, SignedReleaseVerifiesWithThePublishedKey) {
                             "macexe=Ashenmarch.app\n"
                             "macsha256=" +
                             hash.hexDigest() +
+                            "\n"
+                            "macindex=https://host/ashenmarch-1.4.0.zip.index\n"
+                            "macindexsha256=" +
+                            indexHash.hexDigest() +
                             "\n"
                             "notes=Winter update \xE2\x80\x94 new maps\n");
 
@@ -102,6 +111,12 @@ TEST(PublishTool, RefusesArchivesAndKeysItCannotVouchFor) {
         .writeTo(dir / "folder-only.zip");
     writeFile(dir / "page.zip", "<html>not a zip</html>");
     writeBuild(dir / "build.zip");
+    const auto withGame = [&](const char* name, ZipBuilder zip) {
+        zip.file("Ashenmarch.app/Contents/MacOS/ASHENMARCH", executable, 0755).writeTo(dir / name);
+    };
+    withGame("link-out.zip", ZipBuilder().symlink("Ashenmarch.app/lib", "../../lib"));
+    withGame("twice.zip",
+             ZipBuilder().file("Ashenmarch.app/a", "1").file("./Ashenmarch.app/a", "2"));
     writeFile(dir / "bad.key", "c2hvcnQ=\n");
 
     struct Case {
@@ -117,6 +132,8 @@ TEST(PublishTool, RefusesArchivesAndKeysItCannotVouchFor) {
         {dir / "page.zip", {}, "as a zip archive"},
         {dir / "missing.zip", {}, "as a zip archive"},
         {dir / "build.zip", {"--key", dir / "bad.key"}, "is not a private key"},
+        {dir / "link-out.zip", {}, "symbolic link leads out of the destination"},
+        {dir / "twice.zip", {}, "listed twice"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.zip);
