@@ -78,7 +78,7 @@ std::string sha256(std::string_view bytes) {
     return hash.hexDigest();
 }
 
-// The byte before the data descriptor at the record's end is compressed data.
+// The bytes with one of them changed.
 std::string flipped(std::string bytes, std::size_t at) {
     bytes[at] = static_cast<char>(bytes[at] ^ 0x55);
     return bytes;
@@ -145,6 +145,7 @@ TEST(PatchUpdate, StagesARecordOnlyWhenItIsExactlyTheIndexedEntry) {
         std::string record;
         AmCode code;
     } cases[] = {
+        // 20 bytes from the end lies before the 16-byte data descriptor, in the data.
         {"a byte of the data changed", run, flipped(runRecord, runRecord.size() - 20),
          AmCode::ChecksumMismatch},
         {"the record of another entry", run, archive.record(archive.entry("Game.app/data")),
@@ -306,8 +307,7 @@ TEST(PatchUpdate, FetchesPlannedRecordsByRangeOverOneConnection) {
         return "bytes=" + std::to_string(first) + "-" + std::to_string(end - 1);
     };
     const std::size_t cut = static_cast<std::size_t>(data.offset + 100);
-    std::string tampered = archive.bytes;
-    tampered[static_cast<std::size_t>(data.end() - 20)] ^= 0x55;
+    const std::string tampered = flipped(archive.bytes, static_cast<std::size_t>(data.end() - 20));
 
     const struct {
         const char* name;

@@ -57,13 +57,6 @@ TEST(Manifest, ParsesLinesKeysAndValues) {
              m.version = "1.0";
              m.notes = "n";
          }},
-        {"a line separator inside the key is not trimmed", "version\u2028=1",
-         [](Manifest&) {
-         }},
-        {"zero width space is not white space", "version=\u200B1",
-         [](Manifest& m) {
-             m.version = "\u200B1";
-         }},
         {"CR LF lines and comments", "# c\r\nversion=1\r\nmacsize=5\r\n",
          [](Manifest& m) {
              m.version = "1";

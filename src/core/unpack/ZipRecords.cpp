@@ -250,9 +250,9 @@ ByteSpan ZipFile::recordSpan(const ZipDirectoryEntry& entry) const {
     if (header->flags & ZipDataDescriptor) {
         const std::int64_t sizes = header->zip64 ? 16 : 8;
         const std::int64_t plain = 4 + sizes; // CRC-32 and the sizes
-        const bool signed_ =
+        const bool withSignature =
             within(length + 4) && Fields(read(start + length, 4)).u32() == DescriptorSignature;
-        length += plain + (signed_ ? 4 : 0);
+        length += plain + (withSignature ? 4 : 0);
         if (!within(length)) {
             fail("entry " + shown + ": data descriptor runs into the next record");
         }
