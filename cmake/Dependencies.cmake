@@ -3,6 +3,8 @@ find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(CURL REQUIRED)
 find_package(LibArchive REQUIRED)
+# Raw inflate of single archive entries fetched on their own.
+find_package(ZLIB REQUIRED)
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
 pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
 # SHA-256 of downloads on Linux; libcurl loads libcrypto already.

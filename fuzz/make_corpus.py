@@ -4,6 +4,7 @@ signature texts, archive entry names and a few tiny zip archives, good and hosti
 is committed; run this again after changing it. Deterministic: the same files every time."""
 
 import base64
+import hashlib
 import io
 import pathlib
 import zipfile
@@ -166,6 +167,20 @@ def archives():
     write("extract", "backslash.zip", zip_bytes([entry("..\\escaped.txt", FILE_MODE, b"x")]))
 
 
+def patch_records():
+    """An index line, NUL, and the local record the line's span names."""
+    for name, compression, data in [
+            ("deflated-file.bin", zipfile.ZIP_DEFLATED, b"#!/bin/sh\nexit 0\n" * 4),
+            ("stored-link.bin", zipfile.ZIP_STORED, b"MacOS/Ashenmarch")]:
+        path = "Ashenmarch.app/Contents/" + ("run" if name.startswith("deflated") else "current")
+        kind, mode = ("file", EXECUTABLE_MODE) if "file" in name else ("link", LINK_MODE)
+        archive = zip_bytes([entry(path, mode, data)], compression)
+        record = archive[:archive.index(b"PK\x01\x02")]
+        digest = hashlib.sha256(data).hexdigest()
+        line = f"{kind} {mode & 0o777:04o} {len(data)} {digest} 0+{len(record)} - {path}"
+        write("patch_record", name, line.encode() + b"\0" + record)
+
+
 def main():
     manifests()
     changelogs()
@@ -173,6 +188,7 @@ def main():
     signature_inputs(key, signature)
     entry_names()
     archives()
+    patch_records()
 
 
 if __name__ == "__main__":

@@ -7,7 +7,7 @@ source "$(dirname "$0")/lib/help.sh"
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    libcurl4-openssl-dev libssl-dev libarchive-dev libsodium-dev qt6-base-dev
+    libcurl4-openssl-dev libssl-dev libarchive-dev zlib1g-dev libsodium-dev qt6-base-dev
     libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
     fonts-dejavu-core xvfb xauth python3 zip unzip libarchive-tools
     dpkg-dev desktop-file-utils appstream man-db librsvg2-bin

@@ -44,6 +44,10 @@ void assign(Manifest& manifest, std::string_view key, std::string_view value) {
         manifest.sha256 = value;
     } else if (key == "released") {
         manifest.released = parseReleaseTime(value);
+    } else if (key == "macindex") {
+        manifest.indexUrl = value;
+    } else if (key == "macindexsha256") {
+        manifest.indexSha256 = value;
     }
 }
 

@@ -17,6 +17,8 @@ struct Manifest {
     std::string sha256;                  // "macsha256": optional hex digest of the archive
     std::optional<ReleaseTime> released; // "released": when it was published; nothing when
                                          // absent or not in the one accepted form
+    std::string indexUrl;                // "macindex": the archive's file index, optional
+    std::string indexSha256;             // "macindexsha256": hex digest of that index
 
     // Whatever the text holds, a complete record comes back; unknown keys and malformed lines
     // are skipped. A line holding a control character other than tab is malformed: no value

@@ -1,5 +1,6 @@
 #include "core/trust/ReleaseSignature.h"
 #include "core/trust/Sha256.h"
+#include "core/unpack/ArchiveIndex.h"
 #include "formats/Manifest.h"
 #include "platform/Error.h"
 #include "publish/PublishCommand.h"
@@ -67,6 +68,10 @@ TEST(PublishTool, SignedReleaseVerifiesWithThePublishedKey) {
     const std::optional<ReleaseTime> released = Manifest::parse(manifest).released;
     ASSERT_TRUE(released.has_value()) << manifest;
     EXPECT_TRUE(*released >= before && *released <= now());
+    const std::string index = readFile(dir / "site/ashenmarch-1.4.0.zip.index");
+    Core::Trust::Sha256 indexHash;
+    indexHash.update(index);
+    EXPECT_EQ(index, Core::Unpack::indexArchive(dir / "build.zip").serialize());
     EXPECT_EQ(manifest, "version=1.4.0\n"
                         "macurl=https://host/ashenmarch-1.4.0.zip\n"
                         "macsize=" +
@@ -75,6 +80,10 @@ TEST(PublishTool, SignedReleaseVerifiesWithThePublishedKey) {
                             "macexe=Ashenmarch.app\n"
                             "macsha256=" +
                             hash.hexDigest() +
+                            "\n"
+                            "macindex=https://host/ashenmarch-1.4.0.zip.index\n"
+                            "macindexsha256=" +
+                            indexHash.hexDigest() +
                             "\n"
                             "released=" +
                             formatReleaseTime(*released) +
@@ -130,6 +139,11 @@ TEST(PublishTool, RefusesWhatLaunchersWouldRefuseAndWritesNothing) {
         .file("Ashenmarch.app/Contents/MacOS/ASHENMARCH", "x")
         .file("../evil", "x")
         .writeTo(dir / "dot-dot.zip");
+    ZipBuilder()
+        .file("Ashenmarch.app/Contents/MacOS/ASHENMARCH", "x")
+        .file("Ashenmarch.app/a", "1")
+        .file("./Ashenmarch.app/a", "2")
+        .writeTo(dir / "twice.zip");
     writeFile(dir / "bad.key", "c2hvcnQ=\n");
     const std::string published = "version=2.0\nreleased=2026-01-01T00:00:00Z\n";
     writeFile(dir / "site/latest.txt.sig", "old signature\n");
@@ -159,6 +173,7 @@ TEST(PublishTool, RefusesWhatLaunchersWouldRefuseAndWritesNothing) {
          {"--allow-downgrade"},
          "is behind the release in",
          "version=2.0\nreleased=9999-01-01T00:00:00Z\n"},
+        {"twice.zip", {}, "listed twice"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.complaint);

@@ -146,12 +146,19 @@ void LoopbackServer::answerFile(const httplib::Request& request,
     }
     const std::size_t size = answer.body.size();
     std::size_t start = 0;
+    std::size_t stop = size;
+    std::size_t extra = 0;
     const std::string range = request.get_header_value("Range");
     const bool rangeApplies =
-        answer.honourRange && range.starts_with("bytes=") && range.ends_with("-") &&
+        answer.honourRange && range.starts_with("bytes=") &&
         (!request.has_header("If-Range") || request.get_header_value("If-Range") == answer.etag);
     if (rangeApplies) {
-        start = std::stoul(range.substr(6));
+        const std::size_t dash = range.find('-');
+        start = std::stoul(range.substr(6, dash - 6));
+        if (dash + 1 < range.size()) {
+            stop = std::min(size, std::stoul(range.substr(dash + 1)) + 1);
+        }
+        extra = answer.extraBytes;
         if (start >= size) {
             response.status = 416;
             response.set_header("Content-Range", "bytes */" + std::to_string(size));
@@ -159,16 +166,19 @@ void LoopbackServer::answerFile(const httplib::Request& request,
         }
         if (answer.misplacedRange) {
             start = 0;
+            stop = size;
         }
         response.status = 206;
         response.set_header("Content-Range", "bytes " + std::to_string(start) + "-" +
-                                                 std::to_string(size - 1) + "/" +
+                                                 std::to_string(stop - 1) + "/" +
                                                  std::to_string(size));
     }
-    const std::size_t end = std::min(size, answer.cutAt.value_or(size));
+    const std::size_t length = stop - start + extra;
+    const std::size_t end = std::min(start + length, answer.cutAt.value_or(size + extra));
     // The provider runs after this handler returns, so it shares the answer.
     response.set_content_provider(
-        answer.announcedLength.value_or(size) - start, "application/octet-stream",
+        answer.announcedLength ? *answer.announcedLength - start : length,
+        "application/octet-stream",
         [this, shared, start, end](std::size_t offset, std::size_t, httplib::DataSink& sink) {
             const std::size_t from = start + offset;
             if (from >= end) {
@@ -177,7 +187,9 @@ void LoopbackServer::answerFile(const httplib::Request& request,
             }
             waitUnlessStopping(shared->piecePause);
             const std::size_t count = std::min(shared->pieceBytes, end - from);
-            if (!sink.write(shared->body.data() + from, count)) {
+            std::string piece = shared->body.substr(std::min(from, shared->body.size()), count);
+            piece.resize(count, 'x'); // past the file's end (extraBytes): padding
+            if (!sink.write(piece.data(), count)) {
                 return false;
             }
             fileBytesSent_ += static_cast<std::int64_t>(count);
@@ -215,6 +227,7 @@ void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response
         RecordedRequest& recorded = requests_.emplace_back();
         recorded.method = request.method;
         recorded.path = request.path;
+        recorded.clientPort = request.remote_port;
         for (const auto& [name, value] : request.headers) {
             if (!isPseudoHeader(name)) {
                 recorded.headers.emplace_back(name, value);

@@ -32,6 +32,8 @@ struct FileAnswer {
     bool misplacedRange = false;
     // The Content-Length to claim instead of the body's own.
     std::optional<std::size_t> announcedLength{};
+    // A range request is answered with this many bytes past the range it names.
+    std::size_t extraBytes = 0;
     // Anything but 200: that status with a short text body instead of the file.
     int status = 200;
     // The connection closes once the body has been sent up to this offset of the file, after
@@ -49,6 +51,7 @@ struct RecordedRequest {
     std::string path;
     // Every header the client sent, sorted by name.
     std::vector<std::pair<std::string, std::string>> headers;
+    int clientPort = 0; // the same for requests over one connection
 
     // The value of the first header with this name (compared without case), if any.
     std::optional<std::string> header(std::string_view name) const;
@@ -92,8 +95,8 @@ public:
     void stall(const std::string& path, std::chrono::milliseconds duration);
 
     // A file answered with answers[n] for its n-th request (counted from 0; the last answer
-    // repeats). Honours "Range: bytes=<offset>-" with 206 and Content-Range, or 416 past the
-    // end.
+    // repeats). Honours "Range: bytes=<first>-[<last>]" with 206 and Content-Range, or 416 past
+    // the end.
     void serveFile(const std::string& path, std::vector<FileAnswer> answers);
 
     // Body bytes of serveFile answers sent so far, over all paths.

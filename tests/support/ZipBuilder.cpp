@@ -71,6 +71,11 @@ ZipBuilder& ZipBuilder::uncompressed() {
     return *this;
 }
 
+ZipBuilder& ZipBuilder::zip64() {
+    zip64_ = true;
+    return *this;
+}
+
 std::string ZipBuilder::bytes() const {
     std::string zip;
     Core::Unpack::Archive::Writer writer = Core::Unpack::Archive::newWriter();
@@ -79,6 +84,9 @@ std::string ZipBuilder::bytes() const {
     check(archive_write_set_options(writer.get(), "zip:hdrcharset=UTF-8"), writer.get());
     if (!compressed_) {
         check(archive_write_set_options(writer.get(), "zip:compression=store"), writer.get());
+    }
+    if (zip64_) {
+        check(archive_write_set_options(writer.get(), "zip:zip64"), writer.get());
     }
     // No padding after the archive's end.
     check(archive_write_set_bytes_per_block(writer.get(), 0), writer.get());

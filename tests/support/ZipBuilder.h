@@ -18,6 +18,8 @@ public:
     ZipBuilder& special(std::string name, unsigned mode);
     // Store file contents uncompressed, so a test can find and damage them in the bytes.
     ZipBuilder& uncompressed();
+    // Record every entry with ZIP64 fields, whatever its size.
+    ZipBuilder& zip64();
 
     std::string bytes() const;
     void writeTo(const std::filesystem::path& zip) const;
@@ -32,4 +34,5 @@ private:
     std::vector<Entry> entries_;
     std::vector<std::pair<std::string, unsigned>> patchedModes_;
     bool compressed_ = true;
+    bool zip64_ = false;
 };

@@ -117,12 +117,14 @@ void checkReleaseRequest(const ReleaseRequest& request) {
 }
 
 std::string manifestText(const ReleaseRequest& request, std::uint64_t zipSize,
-                         const std::string& zipSha256) {
+                         const std::string& zipSha256, const PublishedIndex& index) {
     std::string text = "version=" + request.version + "\n";
     text += "macurl=" + request.url + "\n";
     text += "macsize=" + std::to_string(zipSize) + "\n";
     text += "macexe=" + request.exe + "\n";
     text += "macsha256=" + zipSha256 + "\n";
+    text += "macindex=" + index.address + "\n";
+    text += "macindexsha256=" + index.sha256 + "\n";
     text += "released=" + formatReleaseTime(request.released) + "\n";
     if (!request.notes.empty()) {
         text += "notes=" + request.notes + "\n";
@@ -133,8 +135,9 @@ std::string manifestText(const ReleaseRequest& request, std::uint64_t zipSize,
 void publishRelease(const ReleaseRequest& request, std::ostream& log) {
     checkReleaseRequest(request);
     requirePublishable(request);
+    const PublishedIndex index = publishedIndex(request.zip, request.url);
     const ArchiveFacts archive = measureArchive(request.zip);
-    const std::string manifest = manifestText(request, archive.size, archive.sha256);
+    const std::string manifest = manifestText(request, archive.size, archive.sha256, index);
     // Sign before writing anything, so a bad key leaves the folder as it was.
     std::optional<std::string> signature;
     std::string publicKey;
@@ -145,6 +148,11 @@ void publishRelease(const ReleaseRequest& request, std::ostream& log) {
     }
 
     FileSystem::createFolder(request.out);
+    // The index first: a manifest must never name an index that is not there yet.
+    const std::filesystem::path indexFile = request.out / index.fileName;
+    FileSystem::writeTextAtomically(indexFile, index.text);
+    log << "wrote " << indexFile.string() << " (upload it beside the archive, as " << index.address
+        << ")\n";
     const std::filesystem::path manifestFile = request.out / "latest.txt";
     const std::filesystem::path signatureFile = request.out / "latest.txt.sig";
     FileSystem::writeTextAtomically(manifestFile, manifest);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/ReleaseTime.h"
+#include "publish/PublishedIndex.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -31,10 +32,10 @@ struct ReleaseRequest {
 // name with "/" or "\", or "." / "..", and a key together with unsignedRelease.
 void checkReleaseRequest(const ReleaseRequest& request);
 
-// The manifest's exact text: version, macurl, macsize, macexe, macsha256, released, notes, one
-// key=value line each, LF line ends.
+// The manifest's exact text: version, macurl, macsize, macexe, macsha256, macindex,
+// macindexsha256, released, notes, one key=value line each, LF line ends.
 std::string manifestText(const ReleaseRequest& request, std::uint64_t zipSize,
-                         const std::string& zipSha256);
+                         const std::string& zipSha256, const PublishedIndex& index);
 
 // Checks the request, then refuses with std::runtime_error, before signing or writing anything,
 // what launchers would refuse or could not start:
@@ -45,10 +46,11 @@ std::string manifestText(const ReleaseRequest& request, std::uint64_t zipSize,
 //   numbers (compareVersions), or cannot be ordered against it;
 // - a `released` before the one in <out>/latest.txt: launchers that took that release refuse
 //   an older one, so a clock that is behind must be set right first.
-// Then writes <out>/latest.txt and, with a key, <out>/latest.txt.sig over its exact bytes (each
-// replaced atomically). An unsigned release removes an old latest.txt.sig, which could only
-// mismatch, and says so. Reports what it did to `log`. Throws std::invalid_argument as
-// checkReleaseRequest and Error for file-system failures.
+// Then writes the archive's file index as <out>/<archive name>.index (see publishedIndex,
+// which refuses archives the launcher would not unpack), <out>/latest.txt and, with a key,
+// <out>/latest.txt.sig over its exact bytes (each replaced atomically). An unsigned release removes
+// an old latest.txt.sig, which could only mismatch, and says so. Reports what it did to `log`.
+// Throws std::invalid_argument as checkReleaseRequest and Error for file-system failures.
 void publishRelease(const ReleaseRequest& request, std::ostream& log);
 
 } // namespace Publish

@@ -106,8 +106,11 @@ CurlList requestHeaders(const std::optional<ResumeRequest>& resume) {
     // out.
     appendHeader(headers, "Accept:");
     if (resume) {
-        appendHeader(headers, "Range: bytes=" + std::to_string(resume->offset) + "-");
-        appendHeader(headers, "If-Range: " + resume->validator);
+        appendHeader(headers, "Range: bytes=" + std::to_string(resume->offset) + "-" +
+                                  (resume->last ? std::to_string(*resume->last) : ""));
+        if (!resume->validator.empty()) {
+            appendHeader(headers, "If-Range: " + resume->validator);
+        }
     }
     return headers;
 }
@@ -137,22 +140,24 @@ void configure(CURL* easy, CURLU* url, curl_slist* headers, const TransferOption
     setOption(easy, CURLOPT_HEADERDATA, &state);
 }
 
-// One easy handle attached to a multi handle for as long as this object lives.
+// One easy handle attached to a multi handle for as long as this object lives. The multi
+// handle keeps the connection cache, so a finished transfer leaves its connection there for
+// the next one.
 class AttachedTransfer {
 public:
-    explicit AttachedTransfer(CURL* easy) : multi_(curl_multi_init()), easy_(easy) {
-        if (!multi_ || curl_multi_add_handle(multi_.get(), easy_) != CURLM_OK) {
+    AttachedTransfer(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy) {
+        if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
             throw std::bad_alloc();
         }
     }
-    ~AttachedTransfer() { curl_multi_remove_handle(multi_.get(), easy_); }
+    ~AttachedTransfer() { curl_multi_remove_handle(multi_, easy_); }
     AttachedTransfer(const AttachedTransfer&) = delete;
     AttachedTransfer& operator=(const AttachedTransfer&) = delete;
 
-    CURLM* multi() const { return multi_.get(); }
+    CURLM* multi() const { return multi_; }
 
 private:
-    CurlMulti multi_;
+    CURLM* multi_;
     CURL* easy_;
 };
 
@@ -215,8 +220,27 @@ Outcome runTransfer(CURLM* multi, TransferState& state, const TransferOptions& o
 
 } // namespace
 
+struct HttpSession::Connections {
+    CurlMulti multi{curl_multi_init()};
+};
+
+HttpSession::HttpSession() : connections_(std::make_unique<Connections>()) {
+    if (!connections_->multi) {
+        throw std::bad_alloc();
+    }
+}
+
+HttpSession::~HttpSession() = default;
+
 void httpGet(const std::string& address, const TransferOptions& options, BodySink& sink,
              const std::optional<ResumeRequest>& resume, std::chrono::milliseconds totalTimeout) {
+    HttpSession session;
+    httpGet(session, address, options, sink, resume, totalTimeout);
+}
+
+void httpGet(HttpSession& session, const std::string& address, const TransferOptions& options,
+             BodySink& sink, const std::optional<ResumeRequest>& resume,
+             std::chrono::milliseconds totalTimeout) {
     const CurlUrl url = parseTransferAddress(address, options.allowPlainHttp);
     const CurlList headers = requestHeaders(resume);
     const CurlEasy easy(curl_easy_init());
@@ -227,7 +251,7 @@ void httpGet(const std::string& address, const TransferOptions& options, BodySin
     std::array<char, CURL_ERROR_SIZE> errorText{};
     configure(easy.get(), url.get(), headers.get(), options, state, errorText.data());
 
-    const AttachedTransfer transfer(easy.get());
+    const AttachedTransfer transfer(session.connections_->multi.get(), easy.get());
     const Outcome outcome = runTransfer(transfer.multi(), state, options);
     if (state.sinkFailure) {
         std::rethrow_exception(state.sinkFailure);

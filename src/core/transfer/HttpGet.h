@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,10 +24,12 @@ struct ResponseHead {
 
 // Asks for the body from `offset` on ("Range: bytes=<offset>-"), but only while the resource
 // still carries `validator` ("If-Range"); a changed resource is sent whole with status 200.
-// The validator is a server's own header value, so it holds no line break.
+// The validator is a server's own header value, so it holds no line break. With `last`, only
+// bytes up to it are asked for ("bytes=<offset>-<last>"); without a validator, no If-Range.
 struct ResumeRequest {
     std::int64_t offset = 0;
     std::string validator;
+    std::optional<std::int64_t> last{};
 };
 
 // Receives one response body while it arrives, on the thread that runs the transfer. Throwing
@@ -54,6 +57,27 @@ public:
 // request; or whatever the sink threw.
 void httpGet(const std::string& address, const TransferOptions& options, BodySink& sink,
              const std::optional<ResumeRequest>& resume = std::nullopt,
+             std::chrono::milliseconds totalTimeout = {});
+
+// Keeps connections open between the requests made through it, so that a run of requests to
+// one host pays for one connection (and one TLS handshake). One thread at a time.
+class HttpSession {
+public:
+    HttpSession();
+    ~HttpSession();
+    HttpSession(const HttpSession&) = delete;
+    HttpSession& operator=(const HttpSession&) = delete;
+
+private:
+    friend void httpGet(HttpSession&, const std::string&, const TransferOptions&, BodySink&,
+                        const std::optional<ResumeRequest>&, std::chrono::milliseconds);
+    struct Connections;
+    std::unique_ptr<Connections> connections_;
+};
+
+// httpGet over the session's connections.
+void httpGet(HttpSession& session, const std::string& address, const TransferOptions& options,
+             BodySink& sink, const std::optional<ResumeRequest>& resume = std::nullopt,
              std::chrono::milliseconds totalTimeout = {});
 
 // The error a transfer ends with when it was asked to stop: "curl" 42 "transfer stopped".
