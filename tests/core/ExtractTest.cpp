@@ -171,8 +171,11 @@ TEST(Extract, FileInTheWayOfTheDestinationIsAPosixErrorAndNothingIsUnpacked) {
 }
 
 TEST(Extract, UnreadableArchivesFailWithTheUnpackError) {
-    const std::string good =
-        ZipBuilder().uncompressed().file("Game.app/data", "PAYLOAD-PAYLOAD-PAYLOAD").bytes();
+    const std::string good = ZipBuilder()
+                                 .uncompressed()
+                                 .file("Game.app/data", "PAYLOAD-PAYLOAD-PAYLOAD")
+                                 .file("Game.app/run", "#!/bin/sh\n", 0755)
+                                 .bytes();
     std::string badChecksum = good;
     badChecksum[badChecksum.find("PAYLOAD") + 3] ^= 0x20;
     struct Row {
@@ -184,7 +187,9 @@ TEST(Extract, UnreadableArchivesFailWithTheUnpackError) {
         {"missing", std::nullopt, "cannot read archive"},
         {"garbage", std::string(4096, 'g'), "cannot read archive"},
         {"empty file", std::string(), "cannot read archive"},
-        {"truncated", good.substr(0, good.size() / 2), "entry \"Game.app/data\": "},
+        // Only the central directory records Unix modes: without it the build cannot start.
+        {"cut short", good.substr(0, good.size() - 10), "cannot read archive"},
+        {"cut in half", good.substr(0, good.size() / 2), "cannot read archive"},
         {"bad checksum", badChecksum, "entry \"Game.app/data\": "},
     };
     for (const Row& row : rows) {

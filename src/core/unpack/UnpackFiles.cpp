@@ -96,7 +96,7 @@ private:
 // One reader moving forward through the archive's entries.
 class EntryCursor {
 public:
-    EntryCursor(const fs::path& zip, ZipAccess access) : zip_(zip), reader_(openZip(zip, access)) {}
+    explicit EntryCursor(const fs::path& zip) : zip_(zip), reader_(openZip(zip)) {}
 
     // The header of the entry at that position; positions must not go back.
     archive_entry* advanceTo(std::size_t position) {
@@ -177,7 +177,7 @@ void writeQueuedFiles(const Job& job, FileQueue& queue) {
         TreeWriter tree(job.destination);
         while (const std::optional<FileQueue::Batch> batch = queue.next()) {
             if (!cursor) {
-                cursor.emplace(job.zip, job.plan.access);
+                cursor.emplace(job.zip);
             }
             for (current = batch->begin; current < batch->end; ++current) {
                 writeFile(job, *cursor, tree, job.plan.files[current]);
@@ -188,10 +188,7 @@ void writeQueuedFiles(const Job& job, FileQueue& queue) {
     }
 }
 
-unsigned threadCount(const UnpackPlan& plan, std::size_t batches) {
-    if (plan.access == ZipAccess::Sequential) {
-        return 1; // passing over entries would mean inflating them
-    }
+unsigned threadCount(std::size_t batches) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t useful = std::max<std::size_t>(1, batches);
     return static_cast<unsigned>(std::min<std::size_t>({cores, MaxThreads, useful}));
@@ -205,7 +202,7 @@ void writeFiles(const fs::path& zip, const UnpackPlan& plan, const DestinationFo
     FileQueue queue(plan.files);
     {
         std::vector<std::jthread> helpers;
-        const unsigned threads = threadCount(plan, queue.batchCount());
+        const unsigned threads = threadCount(queue.batchCount());
         for (unsigned i = 1; i < threads; ++i) {
             helpers.emplace_back([&job, &queue] { writeQueuedFiles(job, queue); });
         }
