@@ -1,9 +1,11 @@
 #include "core/unpack/Extract.h"
 
 #include "core/unpack/EntrySafety.h"
+#include "core/unpack/TreeRemoval.h"
 #include "platform/Error.h"
 #include "support/ErrorOf.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
@@ -359,17 +361,30 @@ TEST(Extract, ReplacesLinksAndHardLinksInTheDestinationWithoutWritingThroughThem
     EXPECT_EQ(readFile(dir / "outside/kept.txt"), "outside data");
 }
 
-TEST(Extract, ReadOnlyFolderGetsItsModeOnceItsFilesAndLinksAreIn) {
+TEST(Extract, FoldersWithoutWriteAccessAreUnpackedOverAndRemoved) {
+    // Root may write anywhere; a player may not, so this runs as one.
     TempDir dir;
-    ZipBuilder()
-        .folder("Game.app/sealed/", 0555)
-        .file("Game.app/sealed/data", "x")
-        .symlink("Game.app/sealed/alias", "data")
-        .writeTo(dir / "build.zip");
-    const ScopedUmask mask(022);
-    Core::Unpack::extract(dir / "build.zip", dir / "out");
-    EXPECT_EQ(permissionsOf(dir / "out/Game.app/sealed"), 0555u);
-    EXPECT_EQ(readFile(dir / "out/Game.app/sealed/alias"), "x");
+    handToUnprivilegedUser(dir.path());
+    runUnprivileged([&] {
+        for (const unsigned mode : {0555u, 0000u}) {
+            SCOPED_TRACE(testing::Message() << std::oct << mode);
+            ZipBuilder()
+                .folder("Game.app/sealed/", mode)
+                .file("Game.app/sealed/data", "x")
+                .symlink("Game.app/sealed/alias", "data")
+                .writeTo(dir / "build.zip");
+            const ScopedUmask mask(022);
+            for (int pass = 1; pass <= 2; ++pass) { // the second over the first
+                Core::Unpack::extract(dir / "build.zip", dir / "out");
+                EXPECT_EQ(permissionsOf(dir / "out/Game.app/sealed"), mode);
+            }
+            if (mode != 0) {
+                EXPECT_EQ(readFile(dir / "out/Game.app/sealed/alias"), "x");
+            }
+            Core::Unpack::removeTree(dir / "out");
+            EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "out")));
+        }
+    });
 }
 
 TEST(EntrySafety, JudgesNamesKindsAndLinkTargets) {

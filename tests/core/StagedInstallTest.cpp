@@ -1,12 +1,20 @@
 #include "core/install/StagedInstall.h"
 
 #include "core/install/InstallStore.h"
+#include "core/unpack/Extract.h"
 #include "support/ErrorOf.h"
 #include "support/InterruptedUpdate.h"
+#include "support/Subprocess.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -78,14 +86,82 @@ TEST_F(StagedInstall, StagingReportsWhatTheArchiveHolds) {
     EXPECT_FALSE(fs::exists(Core::Install::stagingDir()));
 }
 
+TEST_F(StagedInstall, AnOldBuildThatCannotBeRemovedNeverBlocksAnUpdate) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can leave an item inside that the player cannot remove";
+    }
+    installOld();
+    fs::create_directories(Core::Install::setAsideDir());
+    handToUnprivilegedUser(root.path());
+    writeFile(Core::Install::setAsideDir() / "root's/data", "root's"); // owned by root
+    runUnprivileged([&] {
+        for (const char* game : {"game 2.0", "game 2.1"}) {
+            Core::Install::installBuild(archive(game), manifest);
+            expectOnlyBuild("2.0", game);
+        }
+    });
+}
+
+// Files are replaced through a temporary name and one rename, so a kill at any instant leaves
+// each one complete with its mode, old or new; the next recovery removes the temporary names.
+TEST_F(StagedInstall, ReExtractionKilledAtAnyPointLeavesEveryFileWhole) {
+    constexpr int files = 60;
+    const auto name = [](int i) {
+        return "Ashenmarch.app/" + std::to_string(i) + ".dat";
+    };
+    const auto content = [](char version, int i) {
+        return std::string(4000 + 41 * i, version);
+    };
+    fs::path archives[2];
+    for (const auto [version, mode] : {std::pair{'o', 0644u}, std::pair{'n', 0755u}}) {
+        ZipBuilder zip;
+        for (int i = 0; i < files; ++i) {
+            zip.file(name(i), content(version, i), mode);
+        }
+        archives[version == 'n'] = root / (std::string(1, version) + ".zip");
+        zip.writeTo(archives[version == 'n']);
+    }
+    const fs::path build = Core::Install::buildDir();
+    const auto reextract = [&](int round) {
+        return std::make_unique<Subprocess>([&, round] {
+            Core::Unpack::extract(archives[round % 2], build);
+            return 0;
+        });
+    };
+    Core::Unpack::extract(archives[0], build);
+    const fs::perms oldMode = fs::status(build / name(0)).permissions();
+    const auto began = std::chrono::steady_clock::now();
+    reextract(1)->wait();
+    const auto whole = std::chrono::steady_clock::now() - began;
+    const fs::perms newMode = fs::status(build / name(0)).permissions();
+
+    for (int round = 1; round <= 6; ++round) { // old over new, new over old, and so on
+        auto killed = reextract(round);
+        std::this_thread::sleep_for(whole * round / 7);
+        killed->kill(SIGKILL);
+        killed->wait();
+        for (int i = 0; i < files; ++i) {
+            const std::string found = readFile(build / name(i));
+            const bool isNew = found == content('n', i);
+            EXPECT_TRUE(isNew || found == content('o', i)) << name(i) << " in round " << round;
+            EXPECT_EQ(fs::status(build / name(i)).permissions(), isNew ? newMode : oldMode);
+        }
+        Core::Install::recoverInterruptedUpdate();
+        EXPECT_EQ(std::distance(fs::recursive_directory_iterator(build), {}), files + 1);
+    }
+}
+
 class Recovery : public StagedInstall, public ::testing::WithParamInterface<Interruption> {};
 
 TEST_P(Recovery, EndsWithOneCompleteBuildWhoseMarkerMatches) {
     const Interruption& state = GetParam();
-    leaveInterruptedUpdate(state, root.path());
-    Core::Install::recoverInterruptedUpdate();
-    const std::string version = state.recoveredVersion;
-    expectOneSettledBuild(root.path(), version, "game " + version);
+    handToUnprivilegedUser(root.path());
+    runUnprivileged([&] {
+        leaveInterruptedUpdate(state, root.path());
+        Core::Install::recoverInterruptedUpdate();
+        const std::string version = state.recoveredVersion;
+        expectOneSettledBuild(root.path(), version, "game " + version);
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStep, Recovery, ::testing::ValuesIn(everyInterruption()),

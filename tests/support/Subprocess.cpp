@@ -3,6 +3,7 @@
 #include "support/TempDir.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <signal.h>
@@ -57,13 +58,28 @@ Subprocess::Subprocess(const std::filesystem::path& program,
     }
 }
 
+Subprocess::Subprocess(const std::function<int()>& work) {
+    std::fflush(nullptr); // or the child would print what the parent had buffered once more
+    pid_ = ::fork();
+    if (pid_ < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid_ == 0) {
+        const int status = work();
+        std::fflush(nullptr);
+        ::_exit(status);
+    }
+}
+
 Subprocess::~Subprocess() {
     if (pid_ > 0 && status_ < 0) {
         ::kill(pid_, SIGKILL);
         wait();
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(outputFolder_, ignored);
+    if (!outputFolder_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(outputFolder_, ignored);
+    }
 }
 
 int Subprocess::wait() {
