@@ -76,10 +76,8 @@ Subprocess::~Subprocess() {
         ::kill(pid_, SIGKILL);
         wait();
     }
-    if (!outputFolder_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(outputFolder_, ignored);
-    }
+    std::error_code ignored;
+    std::filesystem::remove_all(outputFolder_, ignored);
 }
 
 int Subprocess::wait() {
