@@ -2,6 +2,7 @@
 #include "support/LoopbackServer.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
@@ -31,10 +32,11 @@ protected:
         server.serve("/changelog.txt", "## 2.0\n+ Everything\n");
     }
 
+    SelfCheckProcess() { handToUnprivilegedUser(dir.path()); }
+
+    // As a player runs it: file modes bind.
     std::unique_ptr<Subprocess> start(std::vector<std::string> arguments = {"--cli"}) {
-        return std::make_unique<Subprocess>(
-            AM_LAUNCHER_EXE, arguments,
-            std::vector<std::pair<std::string, std::string>>{{"AM_INSTALL_DIR", root.string()}});
+        return startUnprivileged(AM_LAUNCHER_EXE, arguments, {{"AM_INSTALL_DIR", root.string()}});
     }
 
     fs::path partialDownload() const { return root / "update.zip.part"; }
@@ -95,10 +97,13 @@ TEST_F(SelfCheckProcess, ADownloadKilledHalfWayIsContinuedByTheNextRun) {
     EXPECT_TRUE(fs::exists(root / "build/Ashenmarch.app/Contents/MacOS/ASHENMARCH"));
 }
 
-// Many small files, so that unpacking (twice per run) takes a good share of a run.
+// Many small files, so that unpacking (twice per run) takes a good share of a run, and a
+// read-only folder, which each run unpacks over and the next one removes.
 std::string manySmallFiles(const std::string& version, int count) {
     ZipBuilder zip;
     zip.file(gameFile, "game " + version, 0755);
+    zip.folder("Ashenmarch.app/Contents/Sealed/", 0555)
+        .file("Ashenmarch.app/Contents/Sealed/a", "");
     for (int i = 0; i < count; ++i) {
         zip.file("Ashenmarch.app/Contents/Resources/" + std::to_string(i) + ".dat",
                  version + " part " + std::to_string(i));

@@ -2,13 +2,13 @@
 
 #include "platform/Error.h"
 #include "support/ErrorOf.h"
+#include "support/Subprocess.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <optional>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -36,30 +36,19 @@ TEST(InstallLock, ACrashedHolderLeavesNoStaleLock) {
     const auto root = dir / "Ashenmarch";
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        try {
-            Core::Install::InstallLock held(root);
-            const char signal = 'L';
-            if (write(ready[1], &signal, 1) != 1) {
-                _exit(2);
-            }
-            pause();
-        } catch (...) {
-        }
-        _exit(1);
-    }
+    Subprocess holder([&] {
+        const Core::Install::InstallLock held(root);
+        const char signal = 'L';
+        return write(ready[1], &signal, 1) == 1 ? pause() : 2;
+    });
     close(ready[1]);
     char signal = 0;
     ASSERT_EQ(read(ready[0], &signal, 1), 1);
     close(ready[0]);
 
     EXPECT_TRUE(errorOf([&] { Core::Install::InstallLock busy(root); }).is(AmCode::InstallLocked));
-    kill(child, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status));
+    holder.kill(SIGKILL);
+    EXPECT_EQ(holder.wait(), 128 + SIGKILL);
     EXPECT_NO_THROW(Core::Install::InstallLock after(root));
 }
 

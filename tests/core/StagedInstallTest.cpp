@@ -1,12 +1,19 @@
 #include "core/install/StagedInstall.h"
 
 #include "core/install/InstallStore.h"
-#include "support/ErrorOf.h"
+#include "core/unpack/Extract.h"
 #include "support/InterruptedUpdate.h"
+#include "support/Subprocess.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -29,63 +36,91 @@ protected:
         writeFile(Core::Install::buildDir() / gameFile, "game 1.0");
         Core::Install::markInstalled("1.0");
     }
-
-    void expectOnlyBuild(const std::string& version, const std::string& gameText) {
-        EXPECT_EQ(Core::Install::installedVersion(), version);
-        EXPECT_EQ(readFile(Core::Install::buildDir() / gameFile), gameText);
-        for (const fs::path& leftover : {Core::Install::stagingDir(), Core::Install::setAsideDir(),
-                                         Core::Install::pendingMarker()}) {
-            EXPECT_FALSE(fs::exists(leftover)) << leftover;
-        }
-    }
 };
 
-TEST_F(StagedInstall, ReplacesTheOldBuildAndRecordsTheVersion) {
+// Whatever the old build holds goes: a read-only folder, and even an item the player cannot
+// remove (another user's, as only root can leave), which is moved out of the way rather than
+// block this update or the next.
+TEST_F(StagedInstall, ReplacesTheOldBuildWhateverItHolds) {
     installOld();
     writeFile(Core::Install::buildDir() / "stale-from-1.0.dat", "x");
-    Core::Install::installBuild(archive("game 2.0"), manifest);
-    expectOnlyBuild("2.0", "game 2.0");
-    EXPECT_FALSE(fs::exists(Core::Install::buildDir() / "stale-from-1.0.dat"));
-    EXPECT_EQ(fs::status(Core::Install::buildDir() / gameFile).permissions() &
-                  fs::perms::owner_exec,
-              fs::perms::owner_exec);
+    writeFile(Core::Install::buildDir() / "sealed/data", "x");
+    fs::permissions(Core::Install::buildDir() / "sealed", fs::perms(0555));
+    handToUnprivilegedUser(root.path());
+    if (::geteuid() == 0) {
+        writeFile(Core::Install::buildDir() / "root's/data", "x");
+    }
+    runUnprivileged([&] {
+        for (const char* game : {"game 2.0", "game 2.1"}) {
+            Core::Install::installBuild(archive(game), manifest);
+            EXPECT_EQ(Core::Install::installedVersion(), "2.0");
+            EXPECT_EQ(readFile(Core::Install::buildDir() / gameFile), game);
+            EXPECT_FALSE(fs::exists(Core::Install::setAsideDir()));
+        }
+        EXPECT_FALSE(fs::exists(Core::Install::buildDir() / "stale-from-1.0.dat"));
+    });
 }
 
-TEST_F(StagedInstall, AFailedUpdateLeavesTheInstalledBuildAsItWas) {
-    installOld();
-    const fs::path wrongBundle = root / "wrong.zip";
-    ZipBuilder().file("Other.app/Contents/MacOS/ASHENMARCH", "other", 0755).writeTo(wrongBundle);
-    const fs::path corrupt = root / "corrupt.zip";
-    writeFile(corrupt, "<html>404 Not Found</html>");
+// Files are replaced through a temporary name and one rename, so a kill at any instant leaves
+// each one complete with its mode, old or new; the next recovery removes the temporary names.
+TEST_F(StagedInstall, ReExtractionKilledAtAnyPointLeavesEveryFileWhole) {
+    constexpr int files = 60;
+    const auto name = [](int i) {
+        return "Ashenmarch.app/" + std::to_string(i);
+    };
+    const auto content = [](char version, int i) {
+        return std::string(4000 + 41 * i, version);
+    };
+    fs::path archives[2];
+    for (const auto& [version, mode] : {std::pair{'o', 0644u}, std::pair{'n', 0755u}}) {
+        ZipBuilder zip;
+        for (int i = 0; i < files; ++i) {
+            zip.file(name(i), content(version, i), mode);
+        }
+        archives[version == 'n'] = root / (std::string(1, version) + ".zip");
+        zip.writeTo(archives[version == 'n']);
+    }
+    const fs::path build = Core::Install::buildDir();
+    const auto reextract = [&](int which) {
+        return std::make_unique<Subprocess>([&, which] {
+            Core::Unpack::extract(archives[which], build);
+            return 0;
+        });
+    };
+    Core::Unpack::extract(archives[0], build);
+    const fs::perms oldMode = fs::status(build / name(0)).permissions();
+    const auto began = std::chrono::steady_clock::now();
+    reextract(1)->wait();
+    const auto whole = std::chrono::steady_clock::now() - began;
+    const fs::perms newMode = fs::status(build / name(0)).permissions();
 
-    const Error missing = errorOf([&] { Core::Install::installBuild(wrongBundle, manifest); });
-    EXPECT_TRUE(missing.is(AmCode::MissingBundle));
-    EXPECT_EQ(missing.message(), "download did not contain Ashenmarch.app");
-    expectOnlyBuild("1.0", "game 1.0");
-
-    EXPECT_TRUE(
-        errorOf([&] { Core::Install::installBuild(corrupt, manifest); }).is(AmCode::UnpackFailed));
-    expectOnlyBuild("1.0", "game 1.0");
-}
-
-TEST_F(StagedInstall, StagingReportsWhatTheArchiveHolds) {
-    const fs::path noBinary = root / "nobinary.zip";
-    ZipBuilder().file("Ashenmarch.app/Contents/Info.plist", "<plist/>").writeTo(noBinary);
-    const Core::Install::StagedBuild staged = Core::Install::stageBuild(noBinary, manifest);
-    EXPECT_TRUE(staged.hasBundle);
-    EXPECT_FALSE(staged.hasExecutable);
-    Core::Install::discardStagedBuild();
-    EXPECT_FALSE(fs::exists(Core::Install::stagingDir()));
+    for (int round = 1; round <= 6; ++round) { // old over new, new over what is left, ...
+        auto killed = reextract(round % 2 == 1 ? 0 : 1);
+        std::this_thread::sleep_for(whole * round / 7);
+        killed->kill(SIGKILL);
+        killed->wait();
+        for (int i = 0; i < files; ++i) {
+            const std::string found = readFile(build / name(i));
+            const bool isNew = found == content('n', i);
+            EXPECT_TRUE(isNew || found == content('o', i)) << name(i) << " in round " << round;
+            EXPECT_EQ(fs::status(build / name(i)).permissions(), isNew ? newMode : oldMode);
+        }
+        Core::Install::recoverInterruptedUpdate();
+        EXPECT_EQ(std::distance(fs::recursive_directory_iterator(build), {}), files + 1);
+    }
 }
 
 class Recovery : public StagedInstall, public ::testing::WithParamInterface<Interruption> {};
 
 TEST_P(Recovery, EndsWithOneCompleteBuildWhoseMarkerMatches) {
     const Interruption& state = GetParam();
-    leaveInterruptedUpdate(state, root.path());
-    Core::Install::recoverInterruptedUpdate();
-    const std::string version = state.recoveredVersion;
-    expectOneSettledBuild(root.path(), version, "game " + version);
+    handToUnprivilegedUser(root.path());
+    runUnprivileged([&] {
+        leaveInterruptedUpdate(state, root.path());
+        Core::Install::recoverInterruptedUpdate();
+        const std::string version = state.recoveredVersion;
+        expectOneSettledBuild(root.path(), version, "game " + version);
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStep, Recovery, ::testing::ValuesIn(everyInterruption()),

@@ -3,10 +3,9 @@
 #include "platform/Error.h"
 #include "support/ErrorOf.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -47,15 +46,16 @@ TEST(FileSystem, AtomicWriteReplacesWholeAndLeavesNoTemporaryBehind) {
 }
 
 TEST(FileSystem, FailedAtomicWriteKeepsTheOldContent) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root ignores folder permissions";
-    }
     TempDir dir;
     const fs::path target = dir / "locked/marker.txt";
     writeFile(target, "old");
     fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(errorOf([&] { FileSystem::writeTextAtomically(target, "new"); }).domain(), "posix");
-    EXPECT_EQ(readFile(target), "old");
+    handToUnprivilegedUser(dir.path());
+    runUnprivileged([&] {
+        EXPECT_EQ(errorOf([&] { FileSystem::writeTextAtomically(target, "new"); }).domain(),
+                  "posix");
+        EXPECT_EQ(readFile(target), "old");
+    });
 }
 
 TEST(FileSystem, MoveRefusesAnOccupiedDestinationAndRemoveIsRecursive) {

@@ -19,28 +19,43 @@ const std::vector<Interruption>& everyInterruption() {
         {"new swapped in", "1.0", true, false, false, true, true, "2.0"},
         {"marker written", "2.0", true, false, false, true, true, "2.0"},
         {"pending cleared", "2.0", false, false, false, true, true, "2.0"},
+        {"mid-unpack, read-only folder", "1.0", false, true, true, false, false, "1.0", 0555},
+        {"new swapped in, closed folder", "1.0", true, false, false, true, true, "2.0", 0},
+        {"mid re-extract", "2.0", false, false, false, false, true, "2.0", 0555, true},
     };
     return states;
 }
 
 void leaveInterruptedUpdate(const Interruption& state, const fs::path& root) {
+    const auto writeBuild = [&](const fs::path& build, const std::string& version) {
+        writeFile(build / gameFile, "game " + version);
+        if (state.folderMode >= 0) {
+            writeFile(build / "Ashenmarch.app/Sealed/data", version);
+            fs::permissions(build / "Ashenmarch.app/Sealed", fs::perms(state.folderMode));
+        }
+    };
     writeFile(root / "installed.txt", state.marker);
     if (state.pending) {
         writeFile(root / "installing.txt", "2.0");
     }
     if (state.staged) {
-        writeFile(root / "build.staging" / gameFile, "game 2.0");
+        writeBuild(root / "build.staging", "2.0");
     }
     if (state.oldInBuild) {
-        writeFile(root / "build" / gameFile, "game 1.0");
+        writeBuild(root / "build", "1.0");
     }
     if (state.oldAside) {
-        writeFile(root / "build.old" / gameFile, "game 1.0");
+        writeBuild(root / "build.old", "1.0");
     }
     if (state.newInBuild) {
-        writeFile(root / "build" / gameFile, "game 2.0");
+        writeBuild(root / "build", "2.0");
+    }
+    if (state.reextracting) {
+        writeFile(root / "build/.ashenmarch-unpacking", "");
+        writeFile(root / "build/Ashenmarch.app/Contents/MacOS/.ashenmarch-unpacking.41.7", "ga");
     }
     writeFile(root / ".update.zip.Ab12Cd", "half a download");
+    writeFile(root / ".installed.txt.Ef34Gh", "2.");
 }
 
 std::string interruptionName(const Interruption& state) {
@@ -61,6 +76,13 @@ void expectOneSettledBuild(const fs::path& root, const std::string& version,
     }
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(root, ignored)) {
-        EXPECT_NE(entry.path().filename().string().rfind(".update.zip.", 0), 0u) << entry.path();
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(!name.starts_with(".") || name == ".lock") << entry.path();
+    }
+    for (auto entry = fs::recursive_directory_iterator(
+             root / "build", fs::directory_options::skip_permission_denied, ignored);
+         entry != fs::recursive_directory_iterator(); entry.increment(ignored)) {
+        EXPECT_FALSE(entry->path().filename().string().starts_with(".ashenmarch-unpacking"))
+            << entry->path();
     }
 }

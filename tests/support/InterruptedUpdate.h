@@ -17,6 +17,8 @@ struct Interruption {
     bool oldAside;                // build.old holds 1.0
     bool newInBuild;              // build holds 2.0
     const char* recoveredVersion; // what recovery settles on
+    int folderMode = -1; // when set, every build holds a folder of this mode with a file inside
+    bool reextracting = false; // build holds what a re-extraction killed half-way leaves
 };
 
 // Every such state, in the order the update's steps run.
@@ -27,7 +29,7 @@ void leaveInterruptedUpdate(const Interruption& state, const std::filesystem::pa
 
 // Exactly one complete build in `root`: the marker says `version`, the game file holds
 // `gameText`, and nothing of an update is left over (staging folder, set-aside build, pending
-// record, archive, partial downloads). Records test failures.
+// record, archive, temporary names). Records test failures.
 void expectOneSettledBuild(const std::filesystem::path& root, const std::string& version,
                            const std::string& gameText);
 

@@ -3,6 +3,7 @@
 #include "support/TempDir.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <signal.h>
@@ -54,6 +55,19 @@ Subprocess::Subprocess(const std::filesystem::path& program,
     }
     if (pid_ == 0) {
         execChild(program, arguments, environment, outputFolder_);
+    }
+}
+
+Subprocess::Subprocess(const std::function<int()>& work) {
+    std::fflush(nullptr); // or the child would print what the parent had buffered once more
+    pid_ = ::fork();
+    if (pid_ < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid_ == 0) {
+        const int status = work();
+        std::fflush(nullptr);
+        ::_exit(status);
     }
 }
 

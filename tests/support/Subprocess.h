@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <utility>
@@ -12,6 +13,9 @@ class Subprocess {
 public:
     Subprocess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                const std::vector<std::pair<std::string, std::string>>& environment = {});
+    // Runs `work` in a forked copy of this process; the child exits with what it returns. Its
+    // output is not captured.
+    explicit Subprocess(const std::function<int()>& work);
     ~Subprocess();
     Subprocess(const Subprocess&) = delete;
     Subprocess& operator=(const Subprocess&) = delete;

@@ -1,5 +1,8 @@
 #include "support/TempDir.h"
 
+#include "core/unpack/TreeRemoval.h"
+#include "platform/Error.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -15,18 +18,10 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    std::error_code ignored;
-    // Tests may leave read-only folders behind; make them writable so removal succeeds.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ignored);
-        }
+    try {
+        Core::Unpack::removeTree(path_); // whatever modes tests left on folders
+    } catch (const Error&) {
     }
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(path_, ignored);
 }
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {

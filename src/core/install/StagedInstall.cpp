@@ -3,10 +3,13 @@
 #include "core/install/DiskSpace.h"
 #include "core/install/InstallStore.h"
 #include "core/unpack/Extract.h"
+#include "core/unpack/TreeRemoval.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
+#include <cstdlib>
 #include <system_error>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -17,8 +20,26 @@ namespace {
 const fs::path gameExecutable = fs::path("Contents") / "MacOS" / "ASHENMARCH";
 
 void removeQuietly(const fs::path& path) {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
+    try {
+        Unpack::removeTree(path);
+    } catch (const Error&) {
+        // Best effort; what stays is tried again at the next recovery.
+    }
+}
+
+// A folder that resists removal (an item of another user inside, say) is moved out of the way
+// under a fresh name, so that it never blocks an update; each recovery tries to remove it again.
+void discard(const fs::path& folder) {
+    try {
+        Unpack::removeTree(folder);
+    } catch (const Error&) {
+        std::string aside =
+            (folder.parent_path() / ("." + folder.filename().string() + ".XXXXXX")).string();
+        // A folder renamed onto an empty one replaces it: the fresh name is taken atomically.
+        if (::mkdtemp(aside.data()) != nullptr && ::rename(folder.c_str(), aside.c_str()) != 0) {
+            ::rmdir(aside.c_str());
+        }
+    }
 }
 
 std::optional<std::string> pendingVersion() {
@@ -29,13 +50,18 @@ std::optional<std::string> pendingVersion() {
     }
 }
 
-// Temporary files of a download that was killed before it could clean up after itself.
+// Temporary names of work killed before it could clean up after itself: downloads, marker
+// writes, and folders moved aside to be removed.
 void removeStaleDownloads() {
+    static const char* const prefixes[] = {".update.zip.", ".installed.txt.", ".installing.txt.",
+                                           ".build.old.", ".build.staging."};
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(installRoot(), error)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind(".update.zip.", 0) == 0) {
-            removeQuietly(entry.path());
+        for (const char* prefix : prefixes) {
+            if (name.starts_with(prefix)) {
+                removeQuietly(entry.path());
+            }
         }
     }
 }
@@ -69,9 +95,10 @@ void recoverInterruptedUpdate() {
     // The pending record goes before the staging folder: with the record present and the
     // staging folder gone, the next recovery would take the swap for finished.
     removeQuietly(pendingMarker());
-    removeQuietly(stagingDir());
-    removeQuietly(setAsideDir());
+    discard(stagingDir());
+    discard(setAsideDir());
     removeStaleDownloads();
+    Unpack::removeUnpackingLeftovers(buildDir());
 }
 
 StagedBuild stageBuild(const fs::path& archive, const Manifest& manifest) {
@@ -81,7 +108,7 @@ StagedBuild stageBuild(const fs::path& archive, const Manifest& manifest) {
         Unpack::extract(archive, stagingDir(),
                         [](std::uint64_t bytes) { requireFreeSpace(stagingDir(), bytes); });
     } catch (...) {
-        removeQuietly(stagingDir());
+        discard(stagingDir());
         throw;
     }
     const fs::path bundle = stagingDir() / gameAppURL(manifest).filename();
@@ -89,7 +116,7 @@ StagedBuild stageBuild(const fs::path& archive, const Manifest& manifest) {
 }
 
 void discardStagedBuild() {
-    removeQuietly(stagingDir());
+    discard(stagingDir());
 }
 
 void commitStagedBuild(const Manifest& manifest) {
@@ -97,7 +124,7 @@ void commitStagedBuild(const Manifest& manifest) {
     const bool hadBuild = FileSystem::exists(buildDir());
     try {
         if (hadBuild) {
-            removeQuietly(setAsideDir());
+            discard(setAsideDir());
             FileSystem::move(buildDir(), setAsideDir());
         }
         FileSystem::move(stagingDir(), buildDir());
@@ -111,7 +138,7 @@ void commitStagedBuild(const Manifest& manifest) {
     }
     markInstalled(manifest.version);
     removeQuietly(pendingMarker());
-    removeQuietly(setAsideDir());
+    discard(setAsideDir());
 }
 
 void installBuild(const fs::path& archive, const Manifest& manifest) {

@@ -27,7 +27,10 @@ struct StagedBuild {
 };
 
 // Finishes or rolls back an update that a crash interrupted, and removes leftovers (staging
-// folder, temporary download files). Best effort: never throws.
+// folder, set-aside build, temporary names of downloads, marker writes and of unpacking over
+// `build`), whatever modes the archive gave their folders. A folder that still resists removal
+// is moved aside under a fresh name, never left where it would block an update. Best effort:
+// never throws.
 void recoverInterruptedUpdate();
 
 // Clears any old staging folder and unpacks the archive into a fresh one. First the volume must

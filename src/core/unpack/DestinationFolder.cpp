@@ -1,5 +1,6 @@
 #include "core/unpack/DestinationFolder.h"
 
+#include "core/unpack/Replacement.h"
 #include "core/unpack/UnpackError.h"
 #include "platform/Error.h"
 
@@ -103,13 +104,41 @@ int TreeWriter::reach(std::string_view path, bool create) {
     return openFolders_.empty() ? destination_.descriptor() : openFolders_.back().second.get();
 }
 
-void TreeWriter::makeFolder(std::string_view path) {
+std::optional<mode_t> TreeWriter::makeFolder(std::string_view path) {
+    const auto [parentPath, name] = splitLast(path);
+    const int parent = reach(parentPath, true);
+    const std::string leaf(name);
+    std::optional<mode_t> closed;
+    struct stat info {};
+    if (::fstatat(parent, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode) &&
+        (info.st_mode & S_IRWXU) != S_IRWXU) {
+        // AT_SYMLINK_NOFOLLOW: a folder swapped for a link meanwhile fails, never changes what
+        // the link leads to.
+        if (::fchmodat(parent, leaf.c_str(), (info.st_mode | S_IRWXU) & 07777,
+                       AT_SYMLINK_NOFOLLOW) != 0) {
+            Unpack::failSystem(path, "open up the folder", errno);
+        }
+        closed = info.st_mode & 07777;
+    }
     reach(path, true);
+    return closed;
 }
 
-UniqueFd TreeWriter::createFile(std::string_view path) {
+TreeWriter::NewFile TreeWriter::createFile(std::string_view path) {
     const auto [parentPath, name] = splitLast(path);
     const int folder = reach(parentPath, false);
+    if (replacing_) {
+        for (;;) {
+            std::string temporary = temporaryName();
+            UniqueFd file(::openat(folder, temporary.c_str(), NewFileFlags, 0600));
+            if (file) {
+                return {std::move(file), std::move(temporary)};
+            }
+            if (errno != EEXIST) { // else left by an earlier process of the same id: next name
+                Unpack::failSystem(path, "create the file", errno);
+            }
+        }
+    }
     const std::string leaf(name);
     // Owner-only until the caller sets the final mode, once the content is complete.
     UniqueFd file(::openat(folder, leaf.c_str(), NewFileFlags, 0600));
@@ -122,12 +151,58 @@ UniqueFd TreeWriter::createFile(std::string_view path) {
     if (!file) {
         Unpack::failSystem(path, "create the file", errno);
     }
-    return file;
+    return {std::move(file), {}};
+}
+
+void TreeWriter::placeFile(std::string_view path, const NewFile& file) {
+    if (!file.temporaryName.empty()) {
+        replaceWith(reach(splitLast(path).first, false), file.temporaryName, path);
+    }
+}
+
+void TreeWriter::discardFile(std::string_view path, const NewFile& file) {
+    if (file.temporaryName.empty()) {
+        return;
+    }
+    try {
+        ::unlinkat(reach(splitLast(path).first, false), file.temporaryName.c_str(), 0);
+    } catch (const Error&) {
+        // The folder cannot be reached again: the next recovery removes the name.
+    }
+}
+
+void TreeWriter::replaceWith(int folder, const std::string& temporary, std::string_view path) {
+    const std::string leaf(splitLast(path).second);
+    if (::renameat(folder, temporary.c_str(), folder, leaf.c_str()) == 0) {
+        return;
+    }
+    int error = errno;
+    // A rename replaces a file or link by itself; only an empty folder needs removing first.
+    if (error == EISDIR || error == ENOTEMPTY || error == EEXIST) {
+        error = removeItem(folder, leaf.c_str());
+        if (error == 0 && ::renameat(folder, temporary.c_str(), folder, leaf.c_str()) == 0) {
+            return;
+        }
+        error = error != 0 ? error : errno;
+    }
+    ::unlinkat(folder, temporary.c_str(), 0);
+    Unpack::failSystem(path, "replace an item", error);
 }
 
 void TreeWriter::makeLink(std::string_view path, const std::string& target) {
     const auto [parentPath, name] = splitLast(path);
     const int folder = reach(parentPath, false);
+    if (replacing_) {
+        std::string temporary = temporaryName();
+        while (::symlinkat(target.c_str(), folder, temporary.c_str()) != 0) {
+            if (errno != EEXIST) {
+                Unpack::failSystem(path, "create the link", errno);
+            }
+            temporary = temporaryName();
+        }
+        replaceWith(folder, temporary, path);
+        return;
+    }
     const std::string leaf(name);
     int status = ::symlinkat(target.c_str(), folder, leaf.c_str());
     if (status != 0 && errno == EEXIST) {

@@ -3,6 +3,7 @@
 #include "platform/UniqueFd.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -38,16 +39,34 @@ private:
 
 // Writes below a destination from one thread. Keeps the folders on the way to the last one it
 // used open: archives list a folder's entries together, so most steps open one folder or none.
+//
+// Into a fresh destination, files and links are written at their own names. When `replacing`
+// (the destination held a tree already), each is written under a temporary name beside its own
+// and renamed over it once complete (see Replacement.h); the caller holds the record.
 class TreeWriter {
 public:
-    explicit TreeWriter(const DestinationFolder& destination) : destination_(destination) {}
+    TreeWriter(const DestinationFolder& destination, bool replacing)
+        : destination_(destination), replacing_(replacing) {}
 
     // Creates the folder with its missing parents (mode 0777 under the umask, as any new
-    // folder); a file or link standing at one of them is replaced by a folder.
-    void makeFolder(std::string_view path);
-    // A new, empty file at the path, open for writing; a file, link or empty folder standing
-    // there is replaced (removed, never written through). The folder must exist.
-    UniqueFd createFile(std::string_view path);
+    // folder); a file or link standing at one of them is replaced by a folder. An existing
+    // folder its owner may not write into or search (an archive may record 0555 or 0000) is
+    // opened up for the owner: the mode it had is returned, for the caller to set again once
+    // the folder is complete.
+    std::optional<mode_t> makeFolder(std::string_view path);
+
+    // A file being written: at its path, or under a temporary name in the same folder.
+    struct NewFile {
+        UniqueFd fd;
+        std::string temporaryName; // empty when written at its path
+    };
+    // A new, empty, owner-only file for the path, open for writing; nothing standing at the
+    // path is ever written through. Once the caller has written it, set its mode and closed it,
+    // placeFile() puts it at the path (replacing a file, link or empty folder there); when
+    // writing fails, discardFile() removes a temporary name. The folder must exist.
+    NewFile createFile(std::string_view path);
+    void placeFile(std::string_view path, const NewFile& file);
+    void discardFile(std::string_view path, const NewFile& file);
     // A symbolic link, replacing a file, link or empty folder standing there.
     void makeLink(std::string_view path, const std::string& target);
     // Sets an existing folder's permission bits exactly.
@@ -58,7 +77,11 @@ private:
     // destination. The descriptor stays valid until the next call.
     int reach(std::string_view path, bool create);
 
+    // Renames the temporary name over the path's own, replacing a file, link or empty folder.
+    void replaceWith(int folder, const std::string& temporary, std::string_view path);
+
     const DestinationFolder& destination_;
+    const bool replacing_;
     std::vector<std::pair<std::string, UniqueFd>> openFolders_; // each inside the one before
 };
 

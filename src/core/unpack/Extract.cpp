@@ -2,12 +2,16 @@
 
 #include "core/unpack/DestinationFolder.h"
 #include "core/unpack/ProcessUmask.h"
+#include "core/unpack/Replacement.h"
+#include "core/unpack/TreeRemoval.h"
 #include "core/unpack/UnpackFiles.h"
 #include "core/unpack/UnpackPlan.h"
 #include "core/unpack/Utf8NameLocale.h"
 #include "platform/FileSystem.h"
 
 #include <limits>
+#include <optional>
+#include <vector>
 
 namespace Core::Unpack {
 
@@ -39,19 +43,31 @@ void extract(const std::filesystem::path& zip, const std::filesystem::path& into
     }
     const mode_t umask = processUmask();
 
-    TreeWriter tree(destination);
-    for (const Unpack::PlannedFolder& folder : plan.folders) {
-        tree.makeFolder(folder.path);
+    // A fresh folder (the usual staging folder) has nothing to keep whole while it is written:
+    // only over an existing tree do files take the detour through temporary names.
+    std::error_code unknown;
+    const bool replacing = !std::filesystem::is_empty(into, unknown) || unknown;
+    std::optional<ReplacementRecord> record;
+    if (replacing) {
+        Unpack::removeUnpackingLeftovers(into);
+        record.emplace(destination);
     }
-    Unpack::writeFiles(zip, plan, destination, umask);
+    TreeWriter tree(destination, replacing);
+    std::vector<std::optional<mode_t>> folderModes; // each planned folder's final mode, if any
+    folderModes.reserve(plan.folders.size());
+    for (const Unpack::PlannedFolder& folder : plan.folders) {
+        const std::optional<mode_t> found = tree.makeFolder(folder.path);
+        folderModes.push_back(folder.mode ? *folder.mode & ~umask : found);
+    }
+    Unpack::writeFiles(zip, plan, destination, umask, replacing);
     for (const Unpack::PlannedLink& link : plan.links) {
         tree.makeLink(link.path, link.target);
     }
-    // Recorded folder modes come last and deepest first: a folder without write permission
-    // must be complete before it gets its mode.
-    for (auto folder = plan.folders.rbegin(); folder != plan.folders.rend(); ++folder) {
-        if (folder->mode) {
-            tree.setFolderMode(folder->path, *folder->mode & ~umask);
+    // Folder modes come last and deepest first: a folder without write permission must be
+    // complete before it gets its mode.
+    for (std::size_t i = plan.folders.size(); i-- > 0;) {
+        if (folderModes[i]) {
+            tree.setFolderMode(plan.folders[i].path, *folderModes[i]);
         }
     }
 }

@@ -7,10 +7,13 @@
 namespace Core::Unpack {
 
 // Unpacks a zip archive into `into`, creating it with its parents. Entries keep their relative
-// paths and recorded Unix modes (minus setuid/setgid/sticky and the umask); existing files are
-// replaced (removed and created anew, never written through), other files stay. Every entry is
-// checked before anything is written; files are then inflated on up to as many threads as the
-// machine has cores. Blocks until done; unpackings into different folders may run at once.
+// paths and recorded Unix modes (minus setuid/setgid/sticky and the umask); other files stay.
+// Unpacking over an existing tree replaces each file and link through a temporary name and one
+// rename, so a kill at any instant leaves each one whole, old or new, with its mode (what a
+// kill leaves is for removeUnpackingLeftovers); existing folders the archive closes (0555,
+// 0000) are opened up while written into and closed again. Every entry is checked before
+// anything is written; files are then inflated on up to as many threads as the machine has
+// cores. Blocks until done; unpackings into different folders may run at once.
 // Throws: the file-system error when `into` cannot be created or opened (nothing unpacked);
 // otherwise any failure is "am" 2 "ditto failed with status 1" with the reason as detail. An
 // unsafe entry (".." or absolute paths, links leading out, paths through a link of the archive

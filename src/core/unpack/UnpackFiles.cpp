@@ -96,7 +96,7 @@ private:
 // One reader moving forward through the archive's entries.
 class EntryCursor {
 public:
-    EntryCursor(const fs::path& zip, ZipAccess access) : zip_(zip), reader_(openZip(zip, access)) {}
+    explicit EntryCursor(const fs::path& zip) : zip_(zip), reader_(openZip(zip)) {}
 
     // The header of the entry at that position; positions must not go back.
     archive_entry* advanceTo(std::size_t position) {
@@ -140,6 +140,7 @@ struct Job {
     const UnpackPlan& plan;
     const DestinationFolder& destination;
     mode_t umask;
+    bool replacing;
 };
 
 void writeFile(const Job& job, EntryCursor& cursor, TreeWriter& tree, const PlannedFile& file) {
@@ -150,22 +151,29 @@ void writeFile(const Job& job, EntryCursor& cursor, TreeWriter& tree, const Plan
     if (name == nullptr || file.recordedName() != name) {
         failReading(job.zip, "it changed while being unpacked");
     }
-    UniqueFd out = tree.createFile(file.path);
-    readData(cursor.reader(), file.recordedName(),
-             [&](const void* block, std::size_t size, la_int64_t offset) {
-                 // An entry that inflates past its declared size would fill the disk beyond the
-                 // space checked before unpacking: stop before writing the excess.
-                 if (offset < 0 || offset + static_cast<la_int64_t>(size) > file.size) {
-                     fail(shownName(file.recordedName()) + " holds more data than it declares");
-                 }
-                 writeAt(out.get(), block, size, offset, file.recordedName());
-             });
-    if (::fchmod(out.get(), file.mode & ~job.umask) != 0) {
-        failSystem(file.recordedName(), "set the file's mode", errno);
+    TreeWriter::NewFile out = tree.createFile(file.path);
+    try {
+        readData(cursor.reader(), file.recordedName(),
+                 [&](const void* block, std::size_t size, la_int64_t offset) {
+                     // An entry that inflates past its declared size would fill the disk beyond
+                     // the space checked before unpacking: stop before writing the excess.
+                     if (offset < 0 || offset + static_cast<la_int64_t>(size) > file.size) {
+                         fail(shownName(file.recordedName()) + " holds more data than it declares");
+                     }
+                     writeAt(out.fd.get(), block, size, offset, file.recordedName());
+                 });
+        // The final mode before the file takes its name: never a moment with the wrong one.
+        if (::fchmod(out.fd.get(), file.mode & ~job.umask) != 0) {
+            failSystem(file.recordedName(), "set the file's mode", errno);
+        }
+        if (::close(out.fd.release()) != 0) {
+            failSystem(file.recordedName(), "write the file", errno);
+        }
+    } catch (...) {
+        tree.discardFile(file.path, out);
+        throw;
     }
-    if (::close(out.release()) != 0) {
-        failSystem(file.recordedName(), "write the file", errno);
-    }
+    tree.placeFile(file.path, out);
 }
 
 void writeQueuedFiles(const Job& job, FileQueue& queue) {
@@ -174,10 +182,10 @@ void writeQueuedFiles(const Job& job, FileQueue& queue) {
         // The locale is per thread: names convert to UTF-8 here too.
         const Utf8NameLocale utf8Names;
         std::optional<EntryCursor> cursor;
-        TreeWriter tree(job.destination);
+        TreeWriter tree(job.destination, job.replacing);
         while (const std::optional<FileQueue::Batch> batch = queue.next()) {
             if (!cursor) {
-                cursor.emplace(job.zip, job.plan.access);
+                cursor.emplace(job.zip);
             }
             for (current = batch->begin; current < batch->end; ++current) {
                 writeFile(job, *cursor, tree, job.plan.files[current]);
@@ -188,10 +196,7 @@ void writeQueuedFiles(const Job& job, FileQueue& queue) {
     }
 }
 
-unsigned threadCount(const UnpackPlan& plan, std::size_t batches) {
-    if (plan.access == ZipAccess::Sequential) {
-        return 1; // passing over entries would mean inflating them
-    }
+unsigned threadCount(std::size_t batches) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t useful = std::max<std::size_t>(1, batches);
     return static_cast<unsigned>(std::min<std::size_t>({cores, MaxThreads, useful}));
@@ -200,12 +205,12 @@ unsigned threadCount(const UnpackPlan& plan, std::size_t batches) {
 } // namespace
 
 void writeFiles(const fs::path& zip, const UnpackPlan& plan, const DestinationFolder& destination,
-                mode_t umask) {
-    const Job job{zip, plan, destination, umask};
+                mode_t umask, bool replacing) {
+    const Job job{zip, plan, destination, umask, replacing};
     FileQueue queue(plan.files);
     {
         std::vector<std::jthread> helpers;
-        const unsigned threads = threadCount(plan, queue.batchCount());
+        const unsigned threads = threadCount(queue.batchCount());
         for (unsigned i = 1; i < threads; ++i) {
             helpers.emplace_back([&job, &queue] { writeQueuedFiles(job, queue); });
         }

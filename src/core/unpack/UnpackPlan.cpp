@@ -157,7 +157,7 @@ public:
         }
     }
 
-    UnpackPlan finish(ZipAccess access) {
+    UnpackPlan finish() {
         // Folders are made first and links last, so a file or link standing where the archive
         // also needs a folder would only clash half-way through writing, and a link that came
         // after the entries passing through it escaped the check above: refuse both now.
@@ -168,7 +168,7 @@ public:
             refuseWhereFolder(link.path, "symbolic link");
         }
         dropRepeatedFiles(files_);
-        return {access, folders_.take(), std::move(files_), std::move(links_)};
+        return {folders_.take(), std::move(files_), std::move(links_)};
     }
 
 private:
@@ -188,26 +188,18 @@ private:
 } // namespace
 
 UnpackPlan planUnpacking(const fs::path& zip, const DestinationFolder& destination) {
-    OpenedZip opened = openZip(zip);
-    archive* reader = opened.reader.get();
+    const Unpack::Archive::Reader reader = openZip(zip);
     PlanBuilder builder(destination);
     for (std::size_t position = 0;; ++position) {
         archive_entry* entry = nullptr;
-        const int status = archive_read_next_header(reader, &entry);
+        const int status = archive_read_next_header(reader.get(), &entry);
         if (status == ARCHIVE_EOF) {
-            return builder.finish(opened.access);
+            return builder.finish();
         }
         if (status != ARCHIVE_OK) {
-            failReading(zip, libraryError(reader));
+            failReading(zip, libraryError(reader.get()));
         }
         builder.add(position, entry);
-        // Without a central directory only the data itself shows where a damaged entry ends;
-        // reading it here fails that entry, by name, before anything is written.
-        if (opened.access == ZipAccess::Sequential) {
-            const char* name = archive_entry_pathname(entry);
-            readData(reader, name != nullptr ? name : "",
-                     [](const void*, std::size_t, la_int64_t) {});
-        }
     }
 }
 

@@ -42,16 +42,15 @@ struct PlannedLink {
 };
 
 struct UnpackPlan {
-    ZipAccess access;
     std::vector<PlannedFolder> folders; // parents before their children
     std::vector<PlannedFile> files;     // in archive order
     std::vector<PlannedLink> links;
 };
 
-// Reads every header of the archive (entry data is passed over, never inflated when the
-// archive is seekable) on the calling thread, whose character type must be UTF-8 for non-ASCII
-// names. Throws the unpacking error: "cannot read archive …", "entry …: …" for a damaged
-// entry, or "unsafe entry …: <reason>" for the first refused entry in archive order (a link
+// Reads every header of the archive (entry data is passed over, never inflated) on the calling
+// thread, whose character type must be UTF-8 for non-ASCII names. Throws the unpacking error:
+// "cannot read archive …" for an archive without a readable central directory or with a damaged
+// header, or "unsafe entry …: <reason>" for the first refused entry in archive order (a link
 // that entries before it went through is refused at the end).
 UnpackPlan planUnpacking(const std::filesystem::path& zip, const DestinationFolder& destination);
 

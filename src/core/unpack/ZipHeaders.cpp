@@ -26,7 +26,9 @@ std::string entryPath(archive_entry* entry) {
 
 std::vector<ZipEntryHeader> readZipHeaders(const std::filesystem::path& zip) {
     const Unpack::Archive::Reader reader = Unpack::Archive::newReader();
-    archive_read_support_format_zip(reader.get());
+    // Through the central directory only, as unpacking reads it: a build cut short is refused here
+    // too, not published.
+    archive_read_support_format_zip_seekable(reader.get());
     if (archive_read_open_filename(reader.get(), zip.c_str(), 64 * 1024) != ARCHIVE_OK) {
         throw unreadable(reader.get());
     }

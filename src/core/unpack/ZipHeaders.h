@@ -16,8 +16,8 @@ struct ZipEntryHeader {
 
 // The entries of a zip archive in stored order, from the headers only (data is skipped, not
 // decompressed). Blocks on file reads. Throws "am" 2 "ditto failed with status 1" with
-// libarchive's reason as detail when the file is missing, not a zip, or damaged: the same
-// error unpacking it would give.
+// libarchive's reason as detail when the file is missing, not a zip, or damaged (an unreadable
+// central directory included): the same error unpacking it would give.
 std::vector<ZipEntryHeader> readZipHeaders(const std::filesystem::path& zip);
 
 } // namespace Core::Unpack

@@ -10,27 +10,12 @@ namespace {
 // does not unpack copies little: each header it reads costs one block.
 constexpr std::size_t ReadBlockSize = 128 * 1024;
 
-bool openAs(archive* reader, const std::filesystem::path& zip, ZipAccess access) {
-    const int support = access == ZipAccess::Seekable
-                            ? archive_read_support_format_zip_seekable(reader)
-                            : archive_read_support_format_zip_streamable(reader);
-    return support == ARCHIVE_OK &&
-           archive_read_open_filename(reader, zip.c_str(), ReadBlockSize) == ARCHIVE_OK;
-}
-
 } // namespace
 
-OpenedZip openZip(const std::filesystem::path& zip) {
-    Unpack::Archive::Reader seekable = Unpack::Archive::newReader();
-    if (openAs(seekable.get(), zip, ZipAccess::Seekable)) {
-        return {std::move(seekable), ZipAccess::Seekable};
-    }
-    return {openZip(zip, ZipAccess::Sequential), ZipAccess::Sequential};
-}
-
-Unpack::Archive::Reader openZip(const std::filesystem::path& zip, ZipAccess access) {
+Unpack::Archive::Reader openZip(const std::filesystem::path& zip) {
     Unpack::Archive::Reader reader = Unpack::Archive::newReader();
-    if (!openAs(reader.get(), zip, access)) {
+    if (archive_read_support_format_zip_seekable(reader.get()) != ARCHIVE_OK ||
+        archive_read_open_filename(reader.get(), zip.c_str(), ReadBlockSize) != ARCHIVE_OK) {
         failReading(zip, libraryError(reader.get()));
     }
     return reader;

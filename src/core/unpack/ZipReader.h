@@ -13,22 +13,11 @@
 // surface. Failures are the unpacking error ("am" 2) with "cannot read archive …" as detail.
 namespace Core::Unpack {
 
-// Seekable: read through the central directory, so a reader can pass over entries without
-// inflating them and several readers can share out one archive. Sequential: front to back only,
-// for archives whose central directory cannot be read (a truncated download, say), so their
-// entries still fail with their own names.
-enum class ZipAccess { Seekable, Sequential };
-
-struct OpenedZip {
-    Unpack::Archive::Reader reader;
-    ZipAccess access;
-};
-
-// Opens seekable when the archive allows it, sequential otherwise.
-OpenedZip openZip(const std::filesystem::path& zip);
-
-// Opens the archive again the way an earlier openZip did, for another reader.
-Unpack::Archive::Reader openZip(const std::filesystem::path& zip, ZipAccess access);
+// Opens the archive through its central directory, so a reader can pass over entries without
+// inflating them and several readers can share out one archive. An archive whose central
+// directory cannot be read (a download cut short, say) is refused: only the central directory
+// records the entries' Unix modes, and a build without them cannot start.
+Unpack::Archive::Reader openZip(const std::filesystem::path& zip);
 
 // Hands the current entry's data to `sink` block by block (bytes, size, offset in the file) to
 // its end, where the checksum is checked. Any failure, a warning included, is the unpacking
