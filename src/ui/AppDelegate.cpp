@@ -3,7 +3,7 @@
 #include "core/install/InstallStore.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
-#include "ui/GameLaunch.h"
+#include "platform/GameLaunch.h"
 #include "ui/LineLimitedLabel.h"
 #include "ui/Views.h"
 

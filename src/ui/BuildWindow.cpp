@@ -1,6 +1,6 @@
-#include "platform/Palette.h"
 #include "ui/AppDelegate.h"
 #include "ui/LineLimitedLabel.h"
+#include "ui/Palette.h"
 #include "ui/Theme.h"
 #include "ui/Views.h"
 
