@@ -6,9 +6,10 @@
 #include <string>
 #include <string_view>
 
-// The one file-system layer every caller goes through. Paths are absolute or relative to the
-// current directory. Failing operations throw Error with domain "posix", the errno, and a
-// message naming the path. Stateless; callable from any thread.
+// The file-system operations whose failures the launcher reports: each throws Error with domain
+// "posix", the errno, and a message naming the path. Best-effort clean-up and the descriptor-level
+// work of downloading and unpacking call the system directly. Paths are absolute or relative to
+// the current directory. Stateless; callable from any thread.
 namespace FileSystem {
 
 // The user's data folder: macOS ~/Library/Application Support; elsewhere $XDG_DATA_HOME when it
