@@ -58,3 +58,7 @@ private:
     std::optional<std::string> detail_;
     std::string description_;
 };
+
+// The exception being handled, as an Error: an Error as it is, any other exception in the domain
+// "std" with code 0 and its what() as the message. Call inside a catch block only.
+Error currentError();
