@@ -144,7 +144,8 @@ int main(int argc, char** argv) {
     ProbedApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
 
-    AppDelegate delegate(&Core::Install::installedVersion);
+    const Core::Install::InstallLayout layout{Core::Install::installRoot()};
+    AppDelegate delegate([&layout] { return Core::Install::installedVersion(layout); }, layout);
     long long progressApplied = 0;
     application.watch(&delegate);
     MainThreadProbe probe(application);
@@ -181,5 +182,5 @@ int main(int argc, char** argv) {
                 static_cast<double>(chain.nsecsElapsed()) / 1e9, probe.maxStallMs(),
                 probe.maxStallAtMs(), application.longestChangeMs(), probe.maxPending(),
                 progressApplied);
-    return Core::Install::installedVersion() == argv[1] ? 0 : 1;
+    return Core::Install::installedVersion(layout) == argv[1] ? 0 : 1;
 }

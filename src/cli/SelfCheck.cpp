@@ -64,37 +64,37 @@ void download(const Manifest& manifest, const std::filesystem::path& archive, Re
     }
 }
 
-void install(const Manifest& manifest, const std::filesystem::path& archive, Report& report) {
-    const Core::Install::StagedBuild staged = Core::Install::stageBuild(archive, manifest);
+void install(const Core::Install::InstallLayout& layout, const Manifest& manifest, Report& report) {
+    const Core::Install::StagedBuild staged = Core::Install::stageBuild(layout, manifest);
     report.flag("app exists", staged.hasBundle);
     report.flag("binary exists", staged.hasExecutable);
     if (!staged.hasBundle) {
-        Core::Install::discardStagedBuild();
+        Core::Install::discardStagedBuild(layout);
         throw PlainFailure{"FAIL"};
     }
-    Core::Install::commitStagedBuild(manifest);
-    report.line("installed", Core::Install::installedVersion());
+    Core::Install::commitStagedBuild(layout, manifest);
+    report.line("installed", Core::Install::installedVersion(layout));
 
     // Unpacking over the installed tree must work too: the next update relies on it.
-    Core::Unpack::extract(archive, Core::Install::buildDir());
+    Core::Unpack::extract(layout.archivePath(), layout.buildDir());
     report.line("re-extract", "ok");
 }
 
-void runChain(const ReleaseEndpoints& endpoints, Report& report,
-              const Core::Transfer::TransferOptions& options,
+void runChain(const Core::Install::InstallLayout& layout, const ReleaseEndpoints& endpoints,
+              Report& report, const Core::Transfer::TransferOptions& options,
               const Core::Trust::ReleaseKeys& keys) {
-    report.line("install root", Core::Install::installRoot().string());
+    report.line("install root", layout.root.string());
     const Manifest manifest = checkedManifest(endpoints, report, options, keys);
     summariseChangelog(endpoints, report, options);
 
     // Taken with the first write (it creates the install root) and held to the end of the run,
     // re-extraction included; recovery needs it too, as the leftovers could be another
     // launcher's update in progress.
-    const Core::Install::InstallLock lock(Core::Install::installRoot());
-    Core::Install::recoverInterruptedUpdate();
-    const std::filesystem::path archive = Core::Install::installRoot() / "update.zip";
+    const Core::Install::InstallLock lock(layout);
+    Core::Install::recoverInterruptedUpdate(layout);
+    const std::filesystem::path archive = layout.archivePath();
     download(manifest, archive, report, options);
-    install(manifest, archive, report);
+    install(layout, manifest, report);
 
     std::error_code ignored;
     std::filesystem::remove(archive, ignored);
@@ -102,12 +102,12 @@ void runChain(const ReleaseEndpoints& endpoints, Report& report,
 
 } // namespace
 
-int runSelfCheck(const ReleaseEndpoints& endpoints, std::ostream& out,
-                 const Core::Transfer::TransferOptions& options,
+int runSelfCheck(const Core::Install::InstallLayout& layout, const ReleaseEndpoints& endpoints,
+                 std::ostream& out, const Core::Transfer::TransferOptions& options,
                  const Core::Trust::ReleaseKeys& keys) {
     Report report(out);
     try {
-        runChain(endpoints, report, options, keys);
+        runChain(layout, endpoints, report, options, keys);
     } catch (const PlainFailure& failure) {
         report.raw(failure.line);
         return 1;
@@ -120,7 +120,8 @@ int runSelfCheck(const ReleaseEndpoints& endpoints, std::ostream& out,
 }
 
 void run() {
-    const int status = runSelfCheck(releaseEndpoints(), std::cout);
+    const int status = runSelfCheck(Core::Install::InstallLayout{Core::Install::installRoot()},
+                                    releaseEndpoints(), std::cout);
     std::cout.flush();
     std::exit(status);
 }

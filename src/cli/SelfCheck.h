@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/install/InstallLayout.h"
 #include "core/transfer/Transfer.h"
 #include "core/trust/ReleaseSignature.h"
 #include "platform/ReleaseHost.h"
@@ -13,7 +14,8 @@ namespace CLI {
 // 0 after "PASS", 1 after any "FAIL" line. (The build's keys cannot be malformed: the configure
 // step refuses them, so the default never throws.)
 int runSelfCheck(
-    const ReleaseEndpoints& endpoints, std::ostream& out,
+    const Core::Install::InstallLayout& layout, const ReleaseEndpoints& endpoints,
+    std::ostream& out,
     const Core::Transfer::TransferOptions& options = Core::Transfer::defaultTransferOptions(),
     const Core::Trust::ReleaseKeys& keys = Core::Trust::ReleaseKeys::fromBuild());
 

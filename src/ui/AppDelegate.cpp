@@ -12,10 +12,11 @@
 #include <QPushButton>
 #include <QWidget>
 
-AppDelegate::AppDelegate(InstalledVersionReader readInstalledVersion, ReleaseEndpoints endpoints,
+AppDelegate::AppDelegate(InstalledVersionReader readInstalledVersion,
+                         Core::Install::InstallLayout layout, ReleaseEndpoints endpoints,
                          Core::Transfer::TransferOptions options)
-    : readInstalledVersion_(std::move(readInstalledVersion)), endpoints_(std::move(endpoints)),
-      transferOptions_(std::move(options)) {}
+    : readInstalledVersion_(std::move(readInstalledVersion)), layout_(std::move(layout)),
+      endpoints_(std::move(endpoints)), transferOptions_(std::move(options)) {}
 
 AppDelegate::~AppDelegate() {
     // The run queues changes to this object until its end: abort its transfer and wait, before
@@ -117,7 +118,7 @@ void AppDelegate::startUpdateFlow() {
     updateWorker_ = std::jthread([this](std::stop_token stop) {
         Core::Transfer::TransferOptions options = transferOptions_;
         options.stop = std::move(stop);
-        runUpdateFlow(*this, endpoints_, options);
+        runUpdateFlow(*this, layout_, endpoints_, options);
         busy_ = false;
     });
 }
@@ -127,7 +128,7 @@ void AppDelegate::launchGame() {
     if (!current) {
         return;
     }
-    const std::filesystem::path bundle = Core::Install::gameAppURL(*current);
+    const std::filesystem::path bundle = layout_.gameAppPath(*current);
     if (!FileSystem::exists(bundle)) {
         setStatus("Nothing installed yet — check your connection and press 'check again'.");
         return;

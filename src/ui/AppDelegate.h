@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/install/InstallLayout.h"
 #include "core/transfer/Transfer.h"
 #include "formats/Changelog.h"
 #include "formats/Manifest.h"
@@ -44,9 +45,11 @@ public:
     // Reads the installed version for the version line; empty when nothing is installed.
     using InstalledVersionReader = std::function<std::string()>;
 
-    // Update runs ask `endpoints` with `options` (their stop token is replaced by the worker's).
+    // Update runs install into `layout` and ask `endpoints` with `options` (their stop token is
+    // replaced by the worker's).
     explicit AppDelegate(
         InstalledVersionReader readInstalledVersion,
+        Core::Install::InstallLayout layout = {Core::Install::installRoot()},
         ReleaseEndpoints endpoints = releaseEndpoints(),
         Core::Transfer::TransferOptions options = Core::Transfer::defaultTransferOptions());
     ~AppDelegate() override;
@@ -130,6 +133,7 @@ private:
     mutable std::mutex manifestMutex_;
     std::optional<Manifest> manifest_;
 
+    Core::Install::InstallLayout layout_;
     ReleaseEndpoints endpoints_;
     Core::Transfer::TransferOptions transferOptions_;
 

@@ -42,9 +42,9 @@ Manifest fallbackManifest(const std::string& installedVersion) {
 }
 
 // Called with the install lock held.
-void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
-                        const Core::Transfer::TransferOptions& options) {
-    const fs::path archive = Core::Install::installRoot() / "update.zip";
+void downloadAndInstall(UpdateFlowView& view, const Core::Install::InstallLayout& layout,
+                        const Manifest& manifest, const Core::Transfer::TransferOptions& options) {
+    const fs::path archive = layout.archivePath();
 
     view.showPlayButton("DOWNLOADING…", false);
     DownloadFeedback feedback(view, downloadingStatus(manifest.version, manifest.size));
@@ -59,7 +59,7 @@ void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
     view.setProgress(1.0);
     // Staged: a failure here leaves the installed build and its marker as they were, and the
     // marker is written before the version line below reads it.
-    Core::Install::installBuild(archive, manifest);
+    Core::Install::installBuild(layout, manifest);
     std::error_code ignored;
     fs::remove(archive, ignored);
 
@@ -67,7 +67,8 @@ void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
     view.showPlayable("PLAY  v" + manifest.version, "UPDATED");
 }
 
-void checkAndUpdate(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
+void checkAndUpdate(UpdateFlowView& view, const Core::Install::InstallLayout& layout,
+                    const ReleaseEndpoints& endpoints,
                     const Core::Transfer::TransferOptions& options,
                     const Core::Trust::ReleaseKeys& keys) {
     view.setStatus("Checking for updates…");
@@ -81,14 +82,14 @@ void checkAndUpdate(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
     // install meanwhile. A missing install root has nothing to recover, and is only created
     // (by taking the lock) once there is something to download.
     std::optional<Core::Install::InstallLock> lock;
-    if (FileSystem::exists(Core::Install::installRoot())) {
-        lock.emplace(Core::Install::installRoot());
+    if (FileSystem::exists(layout.root)) {
+        lock.emplace(layout);
         // An update that a crash cut short is settled first, so the version read below names
         // the build that is really there.
-        Core::Install::recoverInterruptedUpdate();
+        Core::Install::recoverInterruptedUpdate(layout);
     }
-    if (Core::Install::installedVersion() == manifest.version &&
-        Core::Install::isInstalled(manifest)) {
+    if (Core::Install::installedVersion(layout) == manifest.version &&
+        Core::Install::isInstalled(layout, manifest)) {
         view.setProgress(1.0);
         view.setStatus("Ready to deploy.");
         view.showPlayable("PLAY", "UP TO DATE");
@@ -98,13 +99,14 @@ void checkAndUpdate(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
         throw Error::am(AmCode::NoArchiveAddress, "manifest has no macurl");
     }
     if (!lock) {
-        lock.emplace(Core::Install::installRoot());
+        lock.emplace(layout);
     }
-    downloadAndInstall(view, manifest, options);
+    downloadAndInstall(view, layout, manifest, options);
 }
 
-void showFailure(UpdateFlowView& view, const std::string& reason) {
-    const std::string installed = Core::Install::installedVersion();
+void showFailure(UpdateFlowView& view, const Core::Install::InstallLayout& layout,
+                 const std::string& reason) {
+    const std::string installed = Core::Install::installedVersion(layout);
     if (installed.empty()) {
         view.setStatus("Could not fetch the build.\n" + reason);
         view.showVersionState("ERROR");
@@ -118,20 +120,21 @@ void showFailure(UpdateFlowView& view, const std::string& reason) {
 
 } // namespace
 
-void runUpdateFlow(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
+void runUpdateFlow(UpdateFlowView& view, const Core::Install::InstallLayout& layout,
+                   const ReleaseEndpoints& endpoints,
                    const Core::Transfer::TransferOptions& options,
                    const Core::Trust::ReleaseKeys& keys) {
     try {
-        checkAndUpdate(view, endpoints, options, keys);
+        checkAndUpdate(view, layout, endpoints, options, keys);
     } catch (const Stopped&) {
     } catch (const Error& error) {
         if (!options.stop.stop_requested()) {
-            showFailure(view, error.localizedMessage());
+            showFailure(view, layout, error.localizedMessage());
         }
     } catch (const std::exception& error) {
         // Not one of ours (out of memory, a library's own exception): still a failed run, not
         // a crashed launcher.
-        showFailure(view, error.what());
+        showFailure(view, layout, error.what());
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/install/InstallLayout.h"
 #include "core/transfer/Transfer.h"
 #include "core/trust/ReleaseSignature.h"
 #include "formats/Changelog.h"
@@ -45,7 +46,8 @@ public:
 // aborts a transfer in progress and ends the run without showing anything more; an install
 // already swapping finishes first. With `keys` required, only a signed manifest is accepted
 // (the build's keys are checked at configure time, so the default never throws).
-void runUpdateFlow(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
+void runUpdateFlow(UpdateFlowView& view, const Core::Install::InstallLayout& layout,
+                   const ReleaseEndpoints& endpoints,
                    const Core::Transfer::TransferOptions& options,
                    const Core::Trust::ReleaseKeys& keys = Core::Trust::ReleaseKeys::fromBuild());
 

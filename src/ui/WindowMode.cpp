@@ -13,7 +13,9 @@ int runWindowMode(int argc, char** argv) {
     // Closing the launcher window ends the program.
     QApplication::setQuitOnLastWindowClosed(true);
 
-    AppDelegate delegate(&Core::Install::installedVersion);
+    // Where the game is installed, read once for the whole session.
+    const Core::Install::InstallLayout layout{Core::Install::installRoot()};
+    AppDelegate delegate([&layout] { return Core::Install::installedVersion(layout); }, layout);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();
 }

@@ -55,7 +55,7 @@ class SelfCheck : public ::testing::Test {
 protected:
     TempDir dir;
     fs::path root = dir / "install";
-    ScopedEnv installDir{"AM_INSTALL_DIR", root.c_str()};
+    Core::Install::InstallLayout layout{root};
     LoopbackServer server;
     std::string report;
 
@@ -76,7 +76,8 @@ protected:
         const ReleaseEndpoints endpoints{manifestURL.empty() ? server.url("/latest.txt")
                                                              : manifestURL,
                                          server.url("/changelog.txt")};
-        const int status = CLI::runSelfCheck(endpoints, out, loopbackTransferOptions(), keys);
+        const int status =
+            CLI::runSelfCheck(layout, endpoints, out, loopbackTransferOptions(), keys);
         report = out.str();
         return status;
     }
@@ -91,11 +92,11 @@ protected:
     // A 1.3.9 build installed by an earlier update.
     void installOld() {
         writeFile(root / "build" / gameExecutable, "game 1.3.9");
-        Core::Install::markInstalled("1.3.9");
+        Core::Install::markInstalled(layout, "1.3.9");
     }
 
     void expectOldBuildIntact() {
-        EXPECT_EQ(Core::Install::installedVersion(), "1.3.9");
+        EXPECT_EQ(Core::Install::installedVersion(layout), "1.3.9");
         EXPECT_EQ(readFile(root / "build" / gameExecutable), "game 1.3.9");
         EXPECT_FALSE(fs::exists(root / "build.staging"));
     }
@@ -164,7 +165,7 @@ TEST_F(SelfCheck, UnreachableHostFailsWithTheNetworkError) {
 
 TEST_F(SelfCheck, AnInstallRootThatCannotBeCreatedFailsAfterTheChangelog) {
     writeFile(dir / "blocker", "a file where a folder should be");
-    ScopedEnv blocked("AM_INSTALL_DIR", (dir / "blocker/install").c_str());
+    layout.root = dir / "blocker/install";
     publish(goodArchive());
     EXPECT_EQ(run(), 1);
     EXPECT_TRUE(contains(report, "   v1.3.9 ()  +0 -0 *0\nFAIL: Error Domain=posix Code="))
@@ -322,7 +323,7 @@ TEST_F(SelfCheck, AnotherLauncherUpdatingTheInstallIsLeftAlone) {
     // What the other launcher is in the middle of writing.
     writeFile(root / "build.staging" / gameExecutable, "game 1.4.0, half unpacked");
     writeFile(root / ".update.zip.Xy12Zw", "half a download");
-    const Core::Install::InstallLock otherLauncher(root);
+    const Core::Install::InstallLock otherLauncher({root});
     publish(goodArchive());
 
     EXPECT_EQ(run(), 1);

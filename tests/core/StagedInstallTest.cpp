@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -15,26 +17,20 @@ namespace {
 class StagedInstall : public ::testing::Test {
 protected:
     TempDir root;
-    ScopedEnv installDir{"AM_INSTALL_DIR", root.path().c_str()};
+    Core::Install::InstallLayout layout{root.path()};
     Manifest manifest = Manifest::parse("version=2.0\nmacurl=http://127.0.0.1/b.zip\n");
-
-    fs::path archive(const std::string& gameText) {
-        const fs::path zip = root / "update.zip";
-        ZipBuilder().file(gameFile, gameText, 0755).writeTo(zip);
-        return zip;
-    }
 
     // An installed 1.0 build, as a previous update left it.
     void installOld() {
-        writeFile(Core::Install::buildDir() / gameFile, "game 1.0");
-        Core::Install::markInstalled("1.0");
+        writeFile(layout.buildDir() / gameFile, "game 1.0");
+        Core::Install::markInstalled(layout, "1.0");
     }
 
     void expectOnlyBuild(const std::string& version, const std::string& gameText) {
-        EXPECT_EQ(Core::Install::installedVersion(), version);
-        EXPECT_EQ(readFile(Core::Install::buildDir() / gameFile), gameText);
-        for (const fs::path& leftover : {Core::Install::stagingDir(), Core::Install::setAsideDir(),
-                                         Core::Install::pendingMarker()}) {
+        EXPECT_EQ(Core::Install::installedVersion(layout), version);
+        EXPECT_EQ(readFile(layout.buildDir() / gameFile), gameText);
+        for (const fs::path& leftover :
+             {layout.stagingDir(), layout.setAsideDir(), layout.pendingRecordPath()}) {
             EXPECT_FALSE(fs::exists(leftover)) << leftover;
         }
     }
@@ -42,40 +38,54 @@ protected:
 
 TEST_F(StagedInstall, ReplacesTheOldBuildAndRecordsTheVersion) {
     installOld();
-    writeFile(Core::Install::buildDir() / "stale-from-1.0.dat", "x");
-    Core::Install::installBuild(archive("game 2.0"), manifest);
+    writeFile(layout.buildDir() / "stale-from-1.0.dat", "x");
+    ZipBuilder().file(gameFile, "game 2.0", 0755).writeTo(layout.archivePath());
+
+    ASSERT_TRUE(Core::Install::stageBuild(layout, manifest).hasBundle);
+    Core::Install::commitStagedBuild(layout, manifest);
     expectOnlyBuild("2.0", "game 2.0");
-    EXPECT_FALSE(fs::exists(Core::Install::buildDir() / "stale-from-1.0.dat"));
-    EXPECT_EQ(fs::status(Core::Install::buildDir() / gameFile).permissions() &
-                  fs::perms::owner_exec,
+    EXPECT_FALSE(fs::exists(layout.buildDir() / "stale-from-1.0.dat"));
+    EXPECT_EQ(fs::status(layout.buildDir() / gameFile).permissions() & fs::perms::owner_exec,
               fs::perms::owner_exec);
 }
 
-TEST_F(StagedInstall, AFailedUpdateLeavesTheInstalledBuildAsItWas) {
+TEST_F(StagedInstall, StagingReportsWhatTheArchiveHoldsAndKeepsTheInstalledBuild) {
     installOld();
-    const fs::path wrongBundle = root / "wrong.zip";
-    ZipBuilder().file("Other.app/Contents/MacOS/ASHENMARCH", "other", 0755).writeTo(wrongBundle);
-    const fs::path corrupt = root / "corrupt.zip";
-    writeFile(corrupt, "<html>404 Not Found</html>");
-
-    const Error missing = errorOf([&] { Core::Install::installBuild(wrongBundle, manifest); });
-    EXPECT_TRUE(missing.is(AmCode::MissingBundle));
-    EXPECT_EQ(missing.message(), "download did not contain Ashenmarch.app");
-    expectOnlyBuild("1.0", "game 1.0");
-
-    EXPECT_TRUE(
-        errorOf([&] { Core::Install::installBuild(corrupt, manifest); }).is(AmCode::UnpackFailed));
-    expectOnlyBuild("1.0", "game 1.0");
-}
-
-TEST_F(StagedInstall, StagingReportsWhatTheArchiveHolds) {
-    const fs::path noBinary = root / "nobinary.zip";
-    ZipBuilder().file("Ashenmarch.app/Contents/Info.plist", "<plist/>").writeTo(noBinary);
-    const Core::Install::StagedBuild staged = Core::Install::stageBuild(noBinary, manifest);
-    EXPECT_TRUE(staged.hasBundle);
-    EXPECT_FALSE(staged.hasExecutable);
-    Core::Install::discardStagedBuild();
-    EXPECT_FALSE(fs::exists(Core::Install::stagingDir()));
+    struct Case {
+        const char* name;
+        std::string archive;
+        bool hasBundle;
+        bool hasExecutable;
+        std::optional<AmCode> failure;
+    };
+    const Case cases[] = {
+        {"complete", ZipBuilder().file(gameFile, "game 2.0", 0755).bytes(), true, true, {}},
+        {"no executable",
+         ZipBuilder().file("Ashenmarch.app/Contents/Info.plist", "<plist/>").bytes(),
+         true,
+         false,
+         {}},
+        {"other bundle",
+         ZipBuilder().file("Other.app/Contents/MacOS/ASHENMARCH", "x", 0755).bytes(),
+         false,
+         false,
+         {}},
+        {"not an archive", "<html>404 Not Found</html>", false, false, AmCode::UnpackFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(layout.archivePath(), c.archive);
+        if (c.failure) {
+            EXPECT_TRUE(
+                errorOf([&] { Core::Install::stageBuild(layout, manifest); }).is(*c.failure));
+        } else {
+            const Core::Install::StagedBuild staged = Core::Install::stageBuild(layout, manifest);
+            EXPECT_EQ(staged.hasBundle, c.hasBundle);
+            EXPECT_EQ(staged.hasExecutable, c.hasExecutable);
+            Core::Install::discardStagedBuild(layout);
+        }
+        expectOnlyBuild("1.0", "game 1.0");
+    }
 }
 
 class Recovery : public StagedInstall, public ::testing::WithParamInterface<Interruption> {};
@@ -83,7 +93,7 @@ class Recovery : public StagedInstall, public ::testing::WithParamInterface<Inte
 TEST_P(Recovery, EndsWithOneCompleteBuildWhoseMarkerMatches) {
     const Interruption& state = GetParam();
     leaveInterruptedUpdate(state, root.path());
-    Core::Install::recoverInterruptedUpdate();
+    Core::Install::recoverInterruptedUpdate(layout);
     const std::string version = state.recoveredVersion;
     expectOneSettledBuild(root.path(), version, "game " + version);
 }

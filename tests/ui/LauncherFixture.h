@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/TempDir.h"
 #include "ui/AppDelegate.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,7 @@
 // A delegate with its window built, and an installed version the test controls.
 class LauncherFixture : public testing::Test {
 protected:
-    LauncherFixture() : delegate([this] { return installed; }) { delegate.buildWindow(); }
+    LauncherFixture() : delegate([this] { return installed; }, layout) { delegate.buildWindow(); }
 
     // The view with this object name; throws (failing the test) when there is none.
     template <class View> View& view(const char* objectName) {
@@ -32,6 +33,8 @@ protected:
     // Runs everything queued through ui() so far.
     static void runQueuedWork() { QCoreApplication::sendPostedEvents(); }
 
+    TempDir root;
+    Core::Install::InstallLayout layout{root.path()};
     std::string installed;
     AppDelegate delegate;
 };

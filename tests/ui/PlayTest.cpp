@@ -1,6 +1,5 @@
 #include "EventLoop.h"
 #include "LauncherFixture.h"
-#include "core/install/InstallStore.h"
 #include "support/TempDir.h"
 
 #include <QLabel>
@@ -28,10 +27,7 @@ protected:
         fs::permissions(executable, mode);
     }
 
-    TempDir temp;
-    std::string installDir = temp.path().string();
-    ScopedEnv installDirEnv{"AM_INSTALL_DIR", installDir.c_str()};
-    fs::path executable = Core::Install::buildDir() / "Ashenmarch.app/Contents/MacOS/ASHENMARCH";
+    fs::path executable = layout.gameExecutablePath(manifestOf("1.4.0"));
 };
 
 TEST_F(Play, StartsAPresentBuildAndQuits) {

@@ -48,7 +48,7 @@ class UpdateFlowSafety : public ::testing::Test {
 protected:
     TempDir dir;
     fs::path root = dir / "install";
-    ScopedEnv installDir{"AM_INSTALL_DIR", root.c_str()};
+    Core::Install::InstallLayout layout{root};
     LoopbackServer server;
     std::string archive = ZipBuilder().file(gameFile, "game 2.0", 0755).bytes();
     RecordingView view;
@@ -75,7 +75,7 @@ protected:
     }
 
     void run(const Core::Trust::ReleaseKeys& keys = {}) {
-        runUpdateFlow(view, {server.url("/latest.txt"), server.url("/changelog.txt")},
+        runUpdateFlow(view, layout, {server.url("/latest.txt"), server.url("/changelog.txt")},
                       loopbackTransferOptions(), keys);
     }
 };
@@ -108,7 +108,7 @@ TEST_F(UpdateFlowSafety, RefusalsBeforeAnythingIsWrittenNameTheReason) {
         std::optional<Core::Install::InstallLock> otherLauncher;
         if (c.otherLauncherAtWork) {
             writeFile(root / "build.staging" / gameFile, "the other launcher's work");
-            otherLauncher.emplace(root);
+            otherLauncher.emplace(Core::Install::InstallLayout{root});
         }
         run(c.keys);
         EXPECT_EQ(view.state, "ERROR");
@@ -126,7 +126,7 @@ TEST_F(UpdateFlowSafety, RefusalsBeforeAnythingIsWrittenNameTheReason) {
 TEST_F(UpdateFlowSafety, AnInstalledBuildStaysPlayableWhileAnotherLauncherUpdates) {
     installOld();
     publish();
-    const Core::Install::InstallLock otherLauncher(root);
+    const Core::Install::InstallLock otherLauncher({root});
     run();
     EXPECT_EQ(view.state, "OFFLINE");
     EXPECT_EQ(view.playTitle, "PLAY  v1.0");
@@ -139,7 +139,7 @@ TEST_F(UpdateFlowSafety, ALostConnectionShowsUntilBytesFlowAgain) {
     server.serveFile("/build.zip", {{.status = 503}, {.status = 503}, {.body = archive}});
     Core::Transfer::TransferOptions options = loopbackTransferOptions();
     options.retryDelays = {std::chrono::milliseconds(10), std::chrono::milliseconds(10)};
-    runUpdateFlow(view, {server.url("/latest.txt"), server.url("/changelog.txt")}, options);
+    runUpdateFlow(view, layout, {server.url("/latest.txt"), server.url("/changelog.txt")}, options);
 
     EXPECT_EQ(view.statuses, (std::vector<std::string>{
                                  "Checking for updates…",

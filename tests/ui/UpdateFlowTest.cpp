@@ -109,12 +109,17 @@ public:
     }
 
     TempDir temp;
-    std::string installDir = root().string();
-    ScopedEnv installDirEnv{"AM_INSTALL_DIR", installDir.c_str()};
+    Core::Install::InstallLayout layout{root()};
     LoopbackServer server;
     // Last, so it goes first: its worker uses everything above.
-    std::unique_ptr<AppDelegate> delegate = std::make_unique<AppDelegate>(
-        &Core::Install::installedVersion, endpoints(), loopbackTransferOptions());
+    std::unique_ptr<AppDelegate> delegate = newDelegate(loopbackTransferOptions());
+
+    std::unique_ptr<AppDelegate> newDelegate(Core::Transfer::TransferOptions options,
+                                             std::optional<ReleaseEndpoints> other = {}) {
+        return std::make_unique<AppDelegate>(
+            [this] { return Core::Install::installedVersion(layout); }, layout,
+            other.value_or(endpoints()), std::move(options));
+    }
 };
 
 struct EndStateCase {
@@ -250,9 +255,7 @@ TEST_F(UpdateFlow, ManifestHostDownAtFirstStartShowsThePlatformsMessage) {
     const std::string reason = errorOf([&] {
                                    Core::Transfer::fetch(unreachable, loopbackTransferOptions());
                                }).localizedMessage();
-    delegate = std::make_unique<AppDelegate>(&Core::Install::installedVersion,
-                                             ReleaseEndpoints{unreachable, unreachable},
-                                             loopbackTransferOptions());
+    delegate = newDelegate(loopbackTransferOptions(), ReleaseEndpoints{unreachable, unreachable});
     delegate->buildWindow();
     runOnce();
 
@@ -323,7 +326,7 @@ TEST_F(UpdateFlow, ProgressFollowsTheDownloadOnlyWhenItsLengthIsKnown) {
         // The run reports every fraction to its view (the window applies the latest of those
         // still waiting, see the main-thread hop tests).
         ProgressRecorder recorder;
-        runUpdateFlow(recorder, endpoints(), loopbackTransferOptions());
+        runUpdateFlow(recorder, layout, endpoints(), loopbackTransferOptions());
         ASSERT_FALSE(recorder.fractions.empty());
         EXPECT_EQ(recorder.fractions.back(), 1.0);
         if (announced) {
@@ -378,8 +381,7 @@ TEST_F(UpdateFlow, ClosingTheWindowDuringAStalledDownloadEndsPromptly) {
         {{.body = std::string(200, 'x'), .cutAt = 100, .holdAtCut = std::chrono::seconds(120)}});
     Core::Transfer::TransferOptions patient = loopbackTransferOptions();
     patient.idleTimeout = std::chrono::seconds(120);
-    delegate =
-        std::make_unique<AppDelegate>(&Core::Install::installedVersion, endpoints(), patient);
+    delegate = newDelegate(patient);
     delegate->buildWindow();
     delegate->startUpdateFlow();
     ASSERT_TRUE(QTest::qWaitFor(

@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
 
     Core::Transfer::TransferOptions options = Core::Transfer::defaultTransferOptions();
     options.allowPlainHttp = true; // the hosts this tool is pointed at are loopback demo hosts
-    AppDelegate delegate(&Core::Install::installedVersion,
+    const Core::Install::InstallLayout layout{Core::Install::installRoot()};
+    AppDelegate delegate([&layout] { return Core::Install::installedVersion(layout); }, layout,
                          {request->host + "/latest.txt", request->host + "/changelog.txt"},
                          options);
     delegate.applicationDidFinishLaunching();

@@ -5,6 +5,7 @@
 #include "core/unpack/Extract.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "platform/GameLaunch.h"
 
 #include <system_error>
 
@@ -14,113 +15,107 @@ namespace Core::Install {
 
 namespace {
 
-const fs::path gameExecutable = fs::path("Contents") / "MacOS" / "ASHENMARCH";
-
 void removeQuietly(const fs::path& path) {
     std::error_code ignored;
     fs::remove_all(path, ignored);
 }
 
-std::optional<std::string> pendingVersion() {
+std::optional<std::string> pendingVersion(const InstallLayout& layout) {
     try {
-        return FileSystem::readText(pendingMarker());
+        return FileSystem::readText(layout.pendingRecordPath());
     } catch (const Error&) {
         return std::nullopt;
     }
 }
 
-// Temporary files of a download that was killed before it could clean up after itself.
-void removeStaleDownloads() {
+// What a process killed in the middle of FileSystem::writeTextAtomically leaves beside the files
+// it writes into the root: ".<name>.XXXXXX", for the marker, the pending record and the record
+// of a partial download (".update.zip.part.meta.XXXXXX").
+void removeCutShortWrites(const InstallLayout& layout) {
+    const std::string prefixes[] = {"." + layout.markerPath().filename().string() + ".",
+                                    "." + layout.pendingRecordPath().filename().string() + ".",
+                                    "." + layout.archivePath().filename().string() + "."};
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(installRoot(), error)) {
+    for (const auto& entry : fs::directory_iterator(layout.root, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind(".update.zip.", 0) == 0) {
-            removeQuietly(entry.path());
+        for (const std::string& prefix : prefixes) {
+            if (name.starts_with(prefix)) {
+                removeQuietly(entry.path());
+            }
         }
     }
 }
 
 } // namespace
 
-fs::path stagingDir() {
-    return installRoot() / "build.staging";
-}
-
-fs::path setAsideDir() {
-    return installRoot() / "build.old";
-}
-
-fs::path pendingMarker() {
-    return installRoot() / "installing.txt";
-}
-
-void recoverInterruptedUpdate() {
-    const bool staged = FileSystem::exists(stagingDir());
-    const bool built = FileSystem::exists(buildDir());
-    const auto pending = pendingVersion();
+void recoverInterruptedUpdate(const InstallLayout& layout) {
+    const bool staged = FileSystem::exists(layout.stagingDir());
+    const bool built = FileSystem::exists(layout.buildDir());
+    const auto pending = pendingVersion(layout);
     if (pending && !staged && built) {
         // The new build was swapped in but the marker may not have been written yet.
-        markInstalled(*pending);
-    } else if (!built && FileSystem::exists(setAsideDir())) {
+        markInstalled(layout, *pending);
+    } else if (!built && FileSystem::exists(layout.setAsideDir())) {
         // Killed between setting the old build aside and moving the new one in: put it back.
         std::error_code ignored;
-        fs::rename(setAsideDir(), buildDir(), ignored);
+        fs::rename(layout.setAsideDir(), layout.buildDir(), ignored);
     }
     // The pending record goes before the staging folder: with the record present and the
     // staging folder gone, the next recovery would take the swap for finished.
-    removeQuietly(pendingMarker());
-    removeQuietly(stagingDir());
-    removeQuietly(setAsideDir());
-    removeStaleDownloads();
+    removeQuietly(layout.pendingRecordPath());
+    removeQuietly(layout.stagingDir());
+    removeQuietly(layout.setAsideDir());
+    removeCutShortWrites(layout);
 }
 
-StagedBuild stageBuild(const fs::path& archive, const Manifest& manifest) {
-    recoverInterruptedUpdate();
+StagedBuild stageBuild(const InstallLayout& layout, const Manifest& manifest) {
+    recoverInterruptedUpdate(layout);
+    const fs::path staging = layout.stagingDir();
     try {
         // The installed build stays while the new one is staged, so both must fit at once.
-        Unpack::extract(archive, stagingDir(),
-                        [](std::uint64_t bytes) { requireFreeSpace(stagingDir(), bytes); });
+        Unpack::extract(layout.archivePath(), staging,
+                        [&staging](std::uint64_t bytes) { requireFreeSpace(staging, bytes); });
     } catch (...) {
-        removeQuietly(stagingDir());
+        removeQuietly(staging);
         throw;
     }
-    const fs::path bundle = stagingDir() / gameAppURL(manifest).filename();
-    return {FileSystem::exists(bundle), FileSystem::exists(bundle / gameExecutable)};
+    const fs::path bundle = staging / layout.gameAppPath(manifest).filename();
+    return {FileSystem::exists(bundle), FileSystem::exists(bundleExecutable(bundle))};
 }
 
-void discardStagedBuild() {
-    removeQuietly(stagingDir());
+void discardStagedBuild(const InstallLayout& layout) {
+    removeQuietly(layout.stagingDir());
 }
 
-void commitStagedBuild(const Manifest& manifest) {
-    FileSystem::writeTextAtomically(pendingMarker(), manifest.version);
-    const bool hadBuild = FileSystem::exists(buildDir());
+void commitStagedBuild(const InstallLayout& layout, const Manifest& manifest) {
+    FileSystem::writeTextAtomically(layout.pendingRecordPath(), manifest.version);
+    const bool hadBuild = FileSystem::exists(layout.buildDir());
     try {
         if (hadBuild) {
-            removeQuietly(setAsideDir());
-            FileSystem::move(buildDir(), setAsideDir());
+            removeQuietly(layout.setAsideDir());
+            FileSystem::move(layout.buildDir(), layout.setAsideDir());
         }
-        FileSystem::move(stagingDir(), buildDir());
+        FileSystem::move(layout.stagingDir(), layout.buildDir());
     } catch (...) {
-        if (hadBuild && !FileSystem::exists(buildDir())) {
+        if (hadBuild && !FileSystem::exists(layout.buildDir())) {
             std::error_code ignored;
-            fs::rename(setAsideDir(), buildDir(), ignored);
+            fs::rename(layout.setAsideDir(), layout.buildDir(), ignored);
         }
-        removeQuietly(pendingMarker());
+        removeQuietly(layout.pendingRecordPath());
         throw;
     }
-    markInstalled(manifest.version);
-    removeQuietly(pendingMarker());
-    removeQuietly(setAsideDir());
+    markInstalled(layout, manifest.version);
+    removeQuietly(layout.pendingRecordPath());
+    removeQuietly(layout.setAsideDir());
 }
 
-void installBuild(const fs::path& archive, const Manifest& manifest) {
-    if (!stageBuild(archive, manifest).hasBundle) {
-        discardStagedBuild();
-        const std::string name = gameAppURL(manifest).filename().string();
+void installBuild(const InstallLayout& layout, const Manifest& manifest) {
+    if (!stageBuild(layout, manifest).hasBundle) {
+        discardStagedBuild(layout);
+        const std::string name = layout.gameAppPath(manifest).filename().string();
         throw Error::am(AmCode::MissingBundle, "download did not contain " + name);
     }
-    commitStagedBuild(manifest);
+    commitStagedBuild(layout, manifest);
 }
 
 } // namespace Core::Install

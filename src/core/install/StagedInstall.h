@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/install/InstallLayout.h"
 #include "formats/Manifest.h"
-
-#include <filesystem>
 
 // Installs a downloaded build without ever damaging the installed one.
 //
@@ -16,35 +15,31 @@
 // time (the caller holds the install lock).
 namespace Core::Install {
 
-std::filesystem::path stagingDir();    // installRoot() / "build.staging"
-std::filesystem::path setAsideDir();   // installRoot() / "build.old"
-std::filesystem::path pendingMarker(); // installRoot() / "installing.txt"
-
 // What unpacking into the staging folder produced.
 struct StagedBuild {
     bool hasBundle = false;     // the manifest's bundle exists in the staging folder
     bool hasExecutable = false; // and holds Contents/MacOS/ASHENMARCH
 };
 
-// Finishes or rolls back an update that a crash interrupted, and removes leftovers (staging
-// folder, temporary download files). Best effort: never throws.
-void recoverInterruptedUpdate();
+// Finishes or rolls back an update that a crash interrupted, and removes its leftovers (staging
+// folder, set-aside build, temporary files of writes cut short). Best effort: never throws.
+void recoverInterruptedUpdate(const InstallLayout& layout);
 
-// Clears any old staging folder and unpacks the archive into a fresh one. First the volume must
-// have room for what the archive's entries declare ("am" 9, nothing unpacked otherwise). On an
-// unpacking error the staging folder is removed and the error rethrown; `build` and the marker
-// are untouched.
-StagedBuild stageBuild(const std::filesystem::path& archive, const Manifest& manifest);
+// Clears any old staging folder and unpacks the downloaded archive into a fresh one. First the
+// volume must have room for what the archive's entries declare ("am" 9, nothing unpacked
+// otherwise). On an unpacking error the staging folder is removed and the error rethrown; `build`
+// and the marker are untouched.
+StagedBuild stageBuild(const InstallLayout& layout, const Manifest& manifest);
 
 // Removes the staging folder (after a staged build was found wanting).
-void discardStagedBuild();
+void discardStagedBuild(const InstallLayout& layout);
 
 // Swaps the staged build into `build` and records the manifest's version. Throws the
 // file-system error if the swap cannot start; the old build then stays in place.
-void commitStagedBuild(const Manifest& manifest);
+void commitStagedBuild(const InstallLayout& layout, const Manifest& manifest);
 
 // stageBuild + commit, for callers that only need success or an error: a staged build without
 // the bundle is discarded and reported as "am" 4 "download did not contain " + exe.
-void installBuild(const std::filesystem::path& archive, const Manifest& manifest);
+void installBuild(const InstallLayout& layout, const Manifest& manifest);
 
 } // namespace Core::Install
