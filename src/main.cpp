@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
 
     if (selectMode(std::span<const char* const>(argv, static_cast<std::size_t>(argc))) ==
         Mode::SelfCheck) {
-        CLI::run();
+        return CLI::run();
     }
     return runWindowMode(argc, argv);
 }

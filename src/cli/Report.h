@@ -28,8 +28,7 @@ private:
     std::ostream& out_;
 };
 
-// "   download N%" once per tenth reached, the first call always printing. Runs on the
-// download's thread while the report's own thread waits, so it needs no lock.
+// "   download N%" once per tenth reached, the first call always printing.
 class ProgressLines {
 public:
     explicit ProgressLines(Report& report) : report_(report) {}

@@ -3,6 +3,8 @@
 #include "core/install/DiskSpace.h"
 #include "core/transfer/Fetch.h"
 #include "core/transfer/FileDownloader.h"
+#include "core/transfer/TransferAddress.h"
+#include "platform/Error.h"
 
 namespace Core {
 
@@ -21,6 +23,15 @@ Manifest fetchRelease(const std::string& manifestAddress, const Transfer::Transf
     Manifest manifest = Manifest::parse(manifestBytes);
     Trust::requireSignedChecksum(manifest, keys);
     return manifest;
+}
+
+bool hasArchiveAddress(const Manifest& manifest) {
+    try {
+        Transfer::parseTransferAddress(manifest.url, true);
+    } catch (const Error& error) {
+        return !error.is(AmCode::BadAddress);
+    }
+    return true;
 }
 
 void downloadRelease(const Manifest& manifest, const std::filesystem::path& archive,

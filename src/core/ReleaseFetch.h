@@ -8,9 +8,8 @@
 #include <functional>
 #include <string>
 
-// The release steps both modes take in the same way, so that the window and the self-check can
-// never disagree on what a release must pass before it is trusted or written to disk. Every
-// call blocks the calling thread and throws Error; any thread.
+// The release host's side of a run (see ReleaseRun): what a release must pass before it is
+// trusted or written to disk. The fetches block the calling thread and throw Error; any thread.
 namespace Core {
 
 // Where the manifest's detached signature is published: latest.txt.sig beside latest.txt.
@@ -23,10 +22,14 @@ std::string signatureAddress(const std::string& manifestAddress);
 Manifest fetchRelease(const std::string& manifestAddress, const Transfer::TransferOptions& options,
                       const Trust::ReleaseKeys& keys);
 
+// Whether the manifest's url parses as an address. Whether a transfer may use it (its scheme,
+// https) is the download's to say ("am" 7).
+bool hasArchiveAddress(const Manifest& manifest);
+
 // Downloads the manifest's archive to `archive`. When the manifest announces a size, the
 // archive's volume must have that much free first ("am" 9, nothing requested otherwise). The
 // body is checked against macsha256 and macsize while it is written (see Transfer::DownloadCheck).
-// `progress` runs on the download's thread. Errors are those of syncDownload.
+// `progress` runs on the calling thread. Errors are those of syncDownload.
 void downloadRelease(const Manifest& manifest, const std::filesystem::path& archive,
                      const std::function<void(double)>& progress,
                      const Transfer::TransferOptions& options);

@@ -116,9 +116,7 @@ void AppDelegate::startUpdateFlow() {
         updateWorker_.join();
     }
     updateWorker_ = std::jthread([this](std::stop_token stop) {
-        Core::Transfer::TransferOptions options = transferOptions_;
-        options.stop = std::move(stop);
-        runUpdateFlow(*this, layout_, endpoints_, options);
+        runUpdateFlow(*this, layout_, endpoints_, transferOptions_, std::move(stop));
         busy_ = false;
     });
 }

@@ -8,6 +8,7 @@
 #include "platform/ReleaseHost.h"
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -34,21 +35,17 @@ public:
     virtual void storeManifest(Manifest manifest) = 0;
 };
 
-// One update run: asks the release host for the newest build, installs it when the installed
-// one is not current, and leaves the window in one of the end states "UP TO DATE",
-// "UPDATED", "OFFLINE" (a build is installed and stays playable) or "ERROR" (nothing is
-// installed). Throws nothing.
+// One update run: a release run (Core::ReleaseRun) that stops when the installed build is
+// current, shown in the window. Leaves it in one of the end states "UP TO DATE", "UPDATED",
+// "OFFLINE" (a build is installed and stays playable) or "ERROR" (nothing is installed); a run
+// ended by `stop` (which also aborts a transfer in progress) shows nothing more. Throws nothing.
 //
 // Blocks the calling thread for the whole run, so never call it on the main thread. The caller
 // makes sure that only one run at a time works on the install; against other launchers the run
-// holds the install lock from its first write to its end, and a run that finds it held ends as
-// a failed one ("another launcher is updating this install"). A stop request in options.stop
-// aborts a transfer in progress and ends the run without showing anything more; an install
-// already swapping finishes first. With `keys` required, only a signed manifest is accepted
-// (the build's keys are checked at configure time, so the default never throws).
+// holds the install lock, and one that finds it held ends as a failed run.
 void runUpdateFlow(UpdateFlowView& view, const Core::Install::InstallLayout& layout,
                    const ReleaseEndpoints& endpoints,
-                   const Core::Transfer::TransferOptions& options,
+                   const Core::Transfer::TransferOptions& options, std::stop_token stop = {},
                    const Core::Trust::ReleaseKeys& keys = Core::Trust::ReleaseKeys::fromBuild());
 
 // "Downloading v1.4.0  (150 MB)…": the size in MiB, rounded to a whole number, only when the

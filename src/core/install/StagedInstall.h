@@ -38,8 +38,4 @@ void discardStagedBuild(const InstallLayout& layout);
 // file-system error if the swap cannot start; the old build then stays in place.
 void commitStagedBuild(const InstallLayout& layout, const Manifest& manifest);
 
-// stageBuild + commit, for callers that only need success or an error: a staged build without
-// the bundle is discarded and reported as "am" 4 "download did not contain " + exe.
-void installBuild(const InstallLayout& layout, const Manifest& manifest);
-
 } // namespace Core::Install
