@@ -1,7 +1,8 @@
 #pragma once
 
 #include "support/TempDir.h"
-#include "ui/AppDelegate.h"
+#include "ui/LauncherWindow.h"
+#include "ui/UpdateController.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -10,14 +11,14 @@
 #include <stdexcept>
 #include <string>
 
-// A delegate with its window built, and an installed version the test controls.
+// A window with its views built, its controller, and an installed version the test controls.
 class LauncherFixture : public testing::Test {
 protected:
-    LauncherFixture() : delegate([this] { return installed; }, layout) { delegate.buildWindow(); }
+    LauncherFixture() { launcher.buildWindow(); }
 
     // The view with this object name; throws (failing the test) when there is none.
     template <class View> View& view(const char* objectName) {
-        auto* found = delegate.window()->findChild<View*>(QLatin1String(objectName));
+        auto* found = launcher.widget()->findChild<View*>(QLatin1String(objectName));
         if (found == nullptr) {
             throw std::runtime_error(std::string("no view named ") + objectName);
         }
@@ -36,5 +37,8 @@ protected:
     TempDir root;
     Core::Install::InstallLayout layout{root.path()};
     std::string installed;
-    AppDelegate delegate;
+    LauncherWindow launcher{[this] {
+        return installed;
+    }};
+    UpdateController controller{launcher, layout};
 };

@@ -10,13 +10,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// PLAY on a delegate whose installed build the test lays out.
+// PLAY with an installed build the test lays out.
 class Play : public LauncherFixture {
 protected:
     // Presses PLAY inside the event loop; the loop's result: 0 when the launcher quit, 7 when
     // it stayed open.
     int pressPlay() {
-        QTimer::singleShot(0, &delegate, &AppDelegate::launchGame);
+        QTimer::singleShot(0, &controller, &UpdateController::launchGame);
         return runEventLoop(std::chrono::milliseconds(500), 7);
     }
     QString status() { return view<QLabel>("statusLabel").text(); }
@@ -32,7 +32,7 @@ protected:
 
 TEST_F(Play, StartsAPresentBuildAndQuits) {
     writeGame(fs::perms::owner_all);
-    delegate.setManifest(manifestOf("1.4.0"));
+    launcher.storeManifest(manifestOf("1.4.0"));
 
     EXPECT_EQ(pressPlay(), 0);
     EXPECT_TRUE(QTest::qWaitFor(
@@ -44,11 +44,12 @@ TEST_F(Play, StaysOpenAndSaysWhyWhenTheGameCannotStart) {
         "Nothing installed yet — check your connection and press 'check again'.";
     const std::vector<std::tuple<const char*, std::function<void()>, QString>> cases = {
         {"no manifest yet", [] {}, "Checking for updates…"},
-        {"build deleted", [this] { delegate.setManifest(manifestOf("1.4.0")); }, nothingInstalled},
+        {"build deleted", [this] { launcher.storeManifest(manifestOf("1.4.0")); },
+         nothingInstalled},
         {"not executable",
          [&] {
              writeGame(fs::perms::owner_read | fs::perms::owner_write);
-             delegate.setManifest(manifestOf("1.4.0"));
+             launcher.storeManifest(manifestOf("1.4.0"));
          },
          "Could not start the game.\ncannot start " + QString::fromStdString(executable.string()) +
              ": Permission denied"},

@@ -35,7 +35,7 @@ TEST_F(Rendering, ChangelogPaneShowsEachRunInItsFontAndColour) {
         {"1.4.0", "2025-03-02", {{'+', "New route"}, {'-', "Old menu"}, {'*', "<b>not bold</b>"}}},
         {"", "", numberedLines(10)},
     };
-    delegate.renderChangelog(entries);
+    launcher.renderChangelog(entries);
 
     QTextDocument& document = *view<QTextEdit>("changelogText").document();
     QString expected;
@@ -63,8 +63,8 @@ TEST_F(Rendering, ChangelogPaneShowsEachRunInItsFontAndColour) {
 }
 
 TEST_F(Rendering, ChangelogReplacesEverythingAndKeepsThePaneSettings) {
-    delegate.renderChangelog({{"1.0", "", numberedLines(3)}});
-    delegate.renderChangelog({});
+    launcher.renderChangelog({{"1.0", "", numberedLines(3)}});
+    launcher.renderChangelog({});
 
     QTextDocument& document = *view<QTextEdit>("changelogText").document();
     EXPECT_EQ(document.toPlainText(), "Changelog unavailable — check your connection.");
@@ -84,17 +84,17 @@ TEST_F(Rendering, LongChangelogFillsInSlicesAndANewerOneDropsWhatIsLeft) {
     }
     QTextDocument& document = *view<QTextEdit>("changelogText").document();
 
-    delegate.renderChangelog(history);
+    launcher.renderChangelog(history);
     EXPECT_TRUE(whole.startsWith(document.toPlainText()));
     EXPECT_LT(document.toPlainText().size(), whole.size() / 4);
     // A newer changelog mid-fill: nothing of the older one may follow it in.
-    delegate.renderChangelog({{"9.9", "", numberedLines(1)}});
+    launcher.renderChangelog({{"9.9", "", numberedLines(1)}});
     for (int turn = 0; turn < 100; ++turn) {
         runQueuedWork();
     }
     EXPECT_EQ(document.toPlainText(), "v9.9\n  + item 1\n\n");
 
-    delegate.renderChangelog(history);
+    launcher.renderChangelog(history);
     for (int turn = 0; turn < 100; ++turn) {
         runQueuedWork();
     }
@@ -102,7 +102,7 @@ TEST_F(Rendering, LongChangelogFillsInSlicesAndANewerOneDropsWhatIsLeft) {
 }
 
 TEST_F(Rendering, NotesShowAtMostSevenLines) {
-    delegate.renderNotes({{"1.4.0", "2025-03-02", numberedLines(10)}});
+    launcher.renderNotes({{"1.4.0", "2025-03-02", numberedLines(10)}});
 
     const LineLimitedLabel& notes = view<LineLimitedLabel>("notesLabel");
     // Header, blank line and five items: the sixth item is cut by the line limit.
@@ -110,7 +110,7 @@ TEST_F(Rendering, NotesShowAtMostSevenLines) {
                                   "+  item 3",           "+  item 4", "+  item 5"};
     EXPECT_EQ(notes.visibleLines(), expected);
 
-    delegate.renderNotes({});
+    launcher.renderNotes({});
     EXPECT_EQ(notes.text(), "No release notes available.");
 }
 

@@ -7,10 +7,11 @@
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
-#include "ui/AppDelegate.h"
+#include "ui/LauncherWindow.h"
 #include "ui/LineLimitedLabel.h"
 #include "ui/Palette.h"
 #include "ui/Theme.h"
+#include "ui/UpdateController.h"
 #include "ui/Views.h"
 
 #include <QApplication>
@@ -65,7 +66,7 @@ struct Shown {
 // Public: the table's set-up steps use it.
 class UpdateFlow : public testing::Test {
 public:
-    UpdateFlow() { delegate->buildWindow(); }
+    UpdateFlow() { launcher.buildWindow(); }
 
     fs::path root() const { return temp / "install"; }
     ReleaseEndpoints endpoints() const {
@@ -86,16 +87,16 @@ public:
 
     // One run, from start to its last change applied.
     void runOnce() {
-        delegate->startUpdateFlow();
+        controller->startUpdateFlow();
         waitForRunEnd();
     }
     void waitForRunEnd() {
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !delegate->isUpdating(); }, 20'000));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !controller->isUpdating(); }, 20'000));
         QCoreApplication::sendPostedEvents();
     }
 
     template <class View> View& view(const char* objectName) {
-        return *delegate->window()->findChild<View*>(QLatin1String(objectName));
+        return *launcher.widget()->findChild<View*>(QLatin1String(objectName));
     }
 
     Shown shown() {
@@ -111,14 +112,16 @@ public:
     TempDir temp;
     Core::Install::InstallLayout layout{root()};
     LoopbackServer server;
+    LauncherWindow launcher{[this] {
+        return Core::Install::installedVersion(layout);
+    }};
     // Last, so it goes first: its worker uses everything above.
-    std::unique_ptr<AppDelegate> delegate = newDelegate(loopbackTransferOptions());
+    std::unique_ptr<UpdateController> controller = newController(loopbackTransferOptions());
 
-    std::unique_ptr<AppDelegate> newDelegate(Core::Transfer::TransferOptions options,
-                                             std::optional<ReleaseEndpoints> other = {}) {
-        return std::make_unique<AppDelegate>(
-            [this] { return Core::Install::installedVersion(layout); }, layout,
-            other.value_or(endpoints()), std::move(options));
+    std::unique_ptr<UpdateController> newController(Core::Transfer::TransferOptions options,
+                                                    std::optional<ReleaseEndpoints> other = {}) {
+        return std::make_unique<UpdateController>(launcher, layout, other.value_or(endpoints()),
+                                                  std::move(options));
     }
 };
 
@@ -229,7 +232,7 @@ TEST_F(UpdateFlow, InstallsTheNewBuildAndKeepsItsManifest) {
     runOnce();
 
     EXPECT_EQ(readFile(root() / "installed.txt"), "1.4.0");
-    EXPECT_EQ(delegate->manifest()->url, server.url("/build.zip"));
+    EXPECT_EQ(launcher.manifest()->url, server.url("/build.zip"));
 }
 
 TEST_F(UpdateFlow, AFailedUpdateStoresTheFallbackManifest) {
@@ -240,7 +243,7 @@ TEST_F(UpdateFlow, AFailedUpdateStoresTheFallbackManifest) {
     EXPECT_EQ(shown().status, offlineStatus);
     Manifest fallback;
     fallback.version = "1.3.9";
-    EXPECT_EQ(delegate->manifest(), fallback);
+    EXPECT_EQ(launcher.manifest(), fallback);
 }
 
 TEST_F(UpdateFlow, ManifestHostDownAtFirstStartShowsThePlatformsMessage) {
@@ -252,8 +255,8 @@ TEST_F(UpdateFlow, ManifestHostDownAtFirstStartShowsThePlatformsMessage) {
     const std::string reason = errorOf([&] {
                                    Core::Transfer::fetch(unreachable, loopbackTransferOptions());
                                }).localizedMessage();
-    delegate = newDelegate(loopbackTransferOptions(), ReleaseEndpoints{unreachable, unreachable});
-    delegate->buildWindow();
+    controller =
+        newController(loopbackTransferOptions(), ReleaseEndpoints{unreachable, unreachable});
     runOnce();
 
     const Shown seen = shown();
@@ -376,17 +379,17 @@ TEST_F(UpdateFlow, RunsNeverOverlap) {
     server.serveFile(
         "/build.zip",
         {{.body = std::string(200, 'x'), .cutAt = 100, .holdAtCut = std::chrono::seconds(5)}});
-    delegate->recheck();
-    delegate->recheck(); // within the same millisecond
+    controller->recheck();
+    controller->recheck(); // within the same millisecond
     ASSERT_TRUE(QTest::qWaitFor(
         [this] { return view<QLabel>("statusLabel").text().startsWith("Downloading"); }, 10'000));
-    delegate->recheck(); // during the download
+    controller->recheck(); // during the download
     waitForRunEnd();
 
     EXPECT_EQ(server.requestsFor("/latest.txt"), 1);
     EXPECT_EQ(server.requestsFor("/build.zip"), 1);
 
-    delegate->recheck(); // idle again: a new run
+    controller->recheck(); // idle again: a new run
     waitForRunEnd();
     EXPECT_EQ(server.requestsFor("/latest.txt"), 2);
 }
@@ -398,18 +401,17 @@ TEST_F(UpdateFlow, ClosingTheWindowDuringAStalledDownloadEndsPromptly) {
         {{.body = std::string(200, 'x'), .cutAt = 100, .holdAtCut = std::chrono::seconds(120)}});
     Core::Transfer::TransferOptions patient = loopbackTransferOptions();
     patient.idleTimeout = std::chrono::seconds(120);
-    delegate = newDelegate(patient);
-    delegate->buildWindow();
-    delegate->startUpdateFlow();
+    controller = newController(patient);
+    controller->startUpdateFlow();
     ASSERT_TRUE(QTest::qWaitFor(
         [this] { return view<QLabel>("statusLabel").text().startsWith("Downloading"); }, 10'000));
 
     const auto start = std::chrono::steady_clock::now();
     QApplication::setQuitOnLastWindowClosed(true);
-    QTimer::singleShot(0, delegate->window(), &QWidget::close);
+    QTimer::singleShot(0, launcher.widget(), &QWidget::close);
     EXPECT_EQ(runEventLoop(std::chrono::seconds(60), 1),
               0); // rather fail than hang
-    delegate.reset();
+    controller.reset();
 
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_FALSE(fs::exists(root() / "update.zip"));
