@@ -2,9 +2,12 @@
 
 #include "core/ReleaseFetch.h"
 #include "core/install/BundleName.h"
+#include "core/install/DiskSpace.h"
 #include "core/install/InstallLock.h"
 #include "core/install/InstallStore.h"
 #include "core/transfer/Fetch.h"
+#include "core/transfer/FileDownloader.h"
+#include "core/transfer/TransferAddress.h"
 #include "core/unpack/Extract.h"
 #include "platform/FileSystem.h"
 
@@ -16,151 +19,162 @@ namespace Core {
 
 namespace {
 
-// Ends a run whose stop was requested after its download had finished.
-struct Stopped {};
-
-Error noArchive(const char* missing) {
-    return Error::am(AmCode::NoArchiveAddress, std::string("manifest has no ") + missing);
-}
-
-std::int64_t sizeOrZero(const fs::path& file) {
+// Whether the manifest's url parses as an address. Whether a transfer may use it (its scheme,
+// https) is the download's to say ("am" 7).
+bool hasArchiveAddress(const Manifest& manifest) {
     try {
-        return FileSystem::size(file);
-    } catch (const Error&) {
-        return 0;
+        Transfer::parseTransferAddress(manifest.url, true);
+    } catch (const Error& error) {
+        return !error.is(AmCode::BadAddress);
     }
+    return true;
 }
+
+// The steps of one run, and what they hand on to each other.
+class Steps {
+public:
+    Steps(const ReleaseRun& run, RunObserver& observer)
+        : layout_(run.layout), policy_(run.policy), run_(run), options_(run.options),
+          observer_(observer) {
+        options_.stop = policy_.stop;
+    }
+
+    std::optional<Manifest> manifest;
+    std::optional<Install::InstallLock> lock;
+
+    RunOutcome run() {
+        observer_.checking();
+        const Manifest& accepted = manifest.emplace(acceptedManifest());
+        observer_.manifestAccepted(accepted);
+        observer_.changelogRead(changelog());
+
+        // A root not made yet holds nothing to recover, and is only made (by taking the lock)
+        // once the run is sure to write.
+        if (FileSystem::exists(layout_.root)) {
+            lockAndRecover();
+        }
+        if (policy_.stopWhenCurrent) {
+            // Read after recovery, so the version names the build that is really there.
+            if (Install::installedVersion(layout_) == accepted.version &&
+                Install::isInstalled(layout_, accepted)) {
+                return RunOutcome::Current;
+            }
+            if (!hasArchiveAddress(accepted)) {
+                throw Error::am(AmCode::NoArchiveAddress, "manifest has no macurl");
+            }
+        }
+        if (!lock) {
+            lockAndRecover();
+        }
+        download(accepted);
+        if (policy_.stop.stop_requested()) {
+            return RunOutcome::Stopped; // the download had finished when the stop came
+        }
+        install(accepted);
+        return RunOutcome::Installed;
+    }
+
+private:
+    Manifest acceptedManifest() {
+        Manifest fetched = fetchRelease(run_.endpoints.manifestURL, options_, run_.keys);
+        observer_.manifestRead(fetched);
+        if (!policy_.stopWhenCurrent && (fetched.version.empty() || !hasArchiveAddress(fetched))) {
+            throw Error::am(AmCode::NoArchiveAddress, "manifest has no version/url");
+        }
+        // Refused before anything follows it: the install, the up-to-date test and PLAY all
+        // take the bundle's name from here.
+        Install::requireSafeBundleName(fetched);
+        return fetched;
+    }
+
+    std::vector<ChangelogEntry> changelog() {
+        try {
+            return parseChangelog(Transfer::fetch(run_.endpoints.changelogURL, options_));
+        } catch (const Error&) {
+            if (policy_.requireChangelog) {
+                throw;
+            }
+            // A missing changelog is no reason to hold back the build; the window says so.
+            return {};
+        }
+    }
+
+    void lockAndRecover() {
+        lock.emplace(layout_);
+        // Under the lock: the leftovers could be another launcher's update in progress.
+        Install::recoverInterruptedUpdate(layout_);
+    }
+
+    void download(const Manifest& release) {
+        observer_.downloadStarted(release.version, release.size);
+        Transfer::TransferOptions options = options_;
+        options.onRetry = [this](int attempt, int attempts) {
+            observer_.retrying(attempt, attempts);
+        };
+        if (release.size > 0) {
+            Install::requireFreeSpace(layout_.root, static_cast<std::uint64_t>(release.size));
+        }
+        // The body is checked against macsha256 and macsize while it is written.
+        Transfer::syncDownload(release.url, layout_.archivePath(),
+                               [this](double fraction) { observer_.downloadProgress(fraction); },
+                               options, {release.sha256, release.size});
+        // The download has already refused a body that does not match the checksum.
+        std::error_code unreadable;
+        const auto bytes =
+            static_cast<std::int64_t>(fs::file_size(layout_.archivePath(), unreadable));
+        observer_.downloaded(unreadable ? 0 : bytes, !release.sha256.empty());
+    }
+
+    void install(const Manifest& release) {
+        observer_.installing(release.version);
+        const Install::StagedBuild staged = Install::stageBuild(layout_, release);
+        observer_.staged(staged);
+        if (!staged.hasBundle) {
+            Install::discardStagedBuild(layout_);
+            const std::string bundle = layout_.gameAppPath(release).filename().string();
+            throw Error::am(AmCode::MissingBundle, "download did not contain " + bundle);
+        }
+        Install::commitStagedBuild(layout_, release);
+        observer_.committed(Install::installedVersion(layout_));
+        if (policy_.reExtract) {
+            Unpack::extract(layout_.archivePath(), layout_.buildDir());
+            observer_.reExtracted();
+        }
+        std::error_code ignored;
+        fs::remove(layout_.archivePath(), ignored);
+    }
+
+    const Install::InstallLayout& layout_;
+    const RunPolicy& policy_;
+    const ReleaseRun& run_;
+    Transfer::TransferOptions options_; // the run's, with the policy's stop token
+    RunObserver& observer_;
+};
 
 } // namespace
 
-struct ReleaseRun::State {
-    RunObserver& observer;
-    std::optional<Manifest> manifest;
-    std::optional<Install::InstallLock> lock;
-};
-
-ReleaseRun::ReleaseRun(Install::InstallLayout layout, ReleaseEndpoints endpoints, RunPolicy policy,
-                       Transfer::TransferOptions options, Trust::ReleaseKeys keys)
-    : layout_(std::move(layout)), endpoints_(std::move(endpoints)), policy_(std::move(policy)),
-      options_(std::move(options)), keys_(std::move(keys)) {
-    options_.stop = policy_.stop;
-}
-
 RunResult ReleaseRun::run(RunObserver& observer) const {
-    State state{observer, {}, {}};
     RunResult result;
+    std::optional<Steps> steps;
     try {
-        result.outcome = runSteps(state);
+        result.outcome = steps.emplace(*this, observer).run();
     } catch (...) {
-        result.outcome = RunOutcome::Failed;
-        if (policy_.stop.stop_requested()) {
+        if (policy.stop.stop_requested()) {
             result.outcome = RunOutcome::Stopped;
         } else {
             result.error = currentError();
         }
     }
-    state.lock.reset();
-    result.manifest = std::move(state.manifest);
+    if (steps) {
+        result.manifest = std::move(steps->manifest);
+    }
     try {
-        result.installedVersion = Install::installedVersion(layout_);
+        result.installedVersion = Install::installedVersion(layout);
         observer.finished(result);
     } catch (...) {
         // Out of memory while showing the end: there is nothing left to show it with.
     }
     return result;
-}
-
-RunOutcome ReleaseRun::runSteps(State& state) const {
-    state.observer.checking();
-    const Manifest& manifest = state.manifest.emplace(acceptedManifest(state));
-    state.observer.manifestAccepted(manifest);
-    state.observer.changelogRead(changelog());
-
-    if (FileSystem::exists(layout_.root) || !policy_.stopWhenCurrent) {
-        lockAndRecover(state);
-    }
-    if (policy_.stopWhenCurrent) {
-        // Read after recovery, so the version names the build that is really there.
-        if (Install::installedVersion(layout_) == manifest.version &&
-            Install::isInstalled(layout_, manifest)) {
-            return RunOutcome::Current;
-        }
-        if (!hasArchiveAddress(manifest)) {
-            throw noArchive("macurl");
-        }
-        if (!state.lock) {
-            lockAndRecover(state);
-        }
-    }
-    download(state, manifest);
-    install(state, manifest);
-    return RunOutcome::Installed;
-}
-
-Manifest ReleaseRun::acceptedManifest(State& state) const {
-    Manifest manifest = fetchRelease(endpoints_.manifestURL, options_, keys_);
-    state.observer.manifestRead(manifest);
-    if (!policy_.stopWhenCurrent && (manifest.version.empty() || !hasArchiveAddress(manifest))) {
-        throw noArchive("version/url");
-    }
-    // Refused before anything follows it: the install, the up-to-date test and PLAY all take
-    // the bundle's name from here.
-    Install::requireSafeBundleName(manifest);
-    return manifest;
-}
-
-std::vector<ChangelogEntry> ReleaseRun::changelog() const {
-    try {
-        return parseChangelog(Transfer::fetch(endpoints_.changelogURL, options_));
-    } catch (const Error&) {
-        if (policy_.requireChangelog) {
-            throw;
-        }
-        // A missing changelog is no reason to hold back the build; the window says it is missing.
-        return {};
-    }
-}
-
-void ReleaseRun::lockAndRecover(State& state) const {
-    state.lock.emplace(layout_);
-    // Under the lock: the leftovers could be another launcher's update in progress.
-    Install::recoverInterruptedUpdate(layout_);
-}
-
-void ReleaseRun::download(State& state, const Manifest& manifest) const {
-    state.observer.downloadStarted(manifest.version, manifest.size);
-    Transfer::TransferOptions options = options_;
-    options.onRetry = [&state](int attempt, int attempts) {
-        state.observer.retrying(attempt, attempts);
-    };
-    downloadRelease(
-        manifest, layout_.archivePath(),
-        [&state](double fraction) { state.observer.downloadProgress(fraction); }, options);
-    if (policy_.stop.stop_requested()) {
-        throw Stopped{};
-    }
-    // The download has already refused a body that does not match the checksum.
-    state.observer.downloaded(sizeOrZero(layout_.archivePath()), !manifest.sha256.empty());
-}
-
-void ReleaseRun::install(State& state, const Manifest& manifest) const {
-    state.observer.installing(manifest.version);
-    const Install::StagedBuild staged = Install::stageBuild(layout_, manifest);
-    state.observer.staged(staged);
-    if (!staged.hasBundle) {
-        Install::discardStagedBuild(layout_);
-        throw Error::am(AmCode::MissingBundle,
-                        "download did not contain " +
-                            layout_.gameAppPath(manifest).filename().string());
-    }
-    Install::commitStagedBuild(layout_, manifest);
-    state.observer.committed(Install::installedVersion(layout_));
-    if (policy_.reExtract) {
-        Unpack::extract(layout_.archivePath(), layout_.buildDir());
-        state.observer.reExtracted();
-    }
-    std::error_code ignored;
-    fs::remove(layout_.archivePath(), ignored);
 }
 
 } // namespace Core

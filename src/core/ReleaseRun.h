@@ -1,11 +1,9 @@
 #pragma once
 
-#include "core/install/InstallLayout.h"
 #include "core/install/StagedInstall.h"
 #include "core/transfer/Transfer.h"
 #include "core/trust/ReleaseSignature.h"
 #include "formats/Changelog.h"
-#include "formats/Manifest.h"
 #include "platform/Error.h"
 #include "platform/ReleaseHost.h"
 
@@ -85,42 +83,28 @@ public:
 
 // The release chain: fetch the manifest (and its signature when the build has keys), judge it,
 // fetch the changelog, take the install lock and settle an interrupted update, stop when current
-// (by policy), download the archive to the layout's update.zip, stage it, swap it in, write the
-// marker, re-extract (by policy) and remove the archive. A failure never damages the installed
-// build (see StagedInstall).
+// (by policy), download the archive to the layout's archivePath(), stage it, swap it in, write
+// the marker, re-extract (by policy) and remove the archive. A failure never damages the
+// installed build (see StagedInstall).
 //
 // The install lock is held from the first write to the end of the run; it is only taken when
 // the install root exists or the run will write, so a run that finds the game current in a root
 // not yet made creates nothing. Another launcher holding it fails the run ("am" 11).
-class ReleaseRun {
-public:
-    // Every transfer uses `options`, with the policy's stop token in place of its own. With
-    // `keys` required only a signed manifest is accepted (the build's keys are checked when it is
-    // configured, so the default never throws).
-    ReleaseRun(Install::InstallLayout layout, ReleaseEndpoints endpoints, RunPolicy policy,
-               Transfer::TransferOptions options = Transfer::defaultTransferOptions(),
-               Trust::ReleaseKeys keys = Trust::ReleaseKeys::fromBuild());
+struct ReleaseRun {
+    Install::InstallLayout layout;
+    ReleaseEndpoints endpoints;
+    RunPolicy policy;
+    // For every transfer, with the policy's stop token in place of its own.
+    Transfer::TransferOptions options = Transfer::defaultTransferOptions();
+    // With keys required only a signed manifest is accepted (the build's keys are checked when
+    // it is configured, so the default never throws).
+    Trust::ReleaseKeys keys = Trust::ReleaseKeys::fromBuild();
 
     // One run, blocking the calling thread throughout; may be called again for another run.
     // Never throws: whatever is thrown on the way (the program's errors, a library's own
     // exception, running out of memory, an observer's exception) ends the run as Failed, or as
     // Stopped once a stop was requested.
     RunResult run(RunObserver& observer) const;
-
-private:
-    struct State;
-    RunOutcome runSteps(State& state) const;
-    Manifest acceptedManifest(State& state) const;
-    std::vector<ChangelogEntry> changelog() const;
-    void lockAndRecover(State& state) const;
-    void download(State& state, const Manifest& manifest) const;
-    void install(State& state, const Manifest& manifest) const;
-
-    Install::InstallLayout layout_;
-    ReleaseEndpoints endpoints_;
-    RunPolicy policy_;
-    Transfer::TransferOptions options_;
-    Trust::ReleaseKeys keys_;
 };
 
 } // namespace Core

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -32,9 +31,6 @@ void remove(const std::filesystem::path& path);
 // Moves an item into place with rename(2). Throws when something already stands at `to` or
 // its parent folder is missing.
 void move(const std::filesystem::path& from, const std::filesystem::path& to);
-
-// Size in bytes of the item at the path; throws for a missing item.
-std::int64_t size(const std::filesystem::path& path);
 
 // The whole file as text. A missing or unreadable file throws; invalid UTF-8 throws EILSEQ.
 std::string readText(const std::filesystem::path& file);

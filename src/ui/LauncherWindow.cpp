@@ -5,12 +5,9 @@
 
 #include <QProgressBar>
 #include <QPushButton>
-#include <QWidget>
 
 LauncherWindow::LauncherWindow(InstalledVersionReader readInstalledVersion)
     : readInstalledVersion_(std::move(readInstalledVersion)) {}
-
-LauncherWindow::~LauncherWindow() = default;
 
 void LauncherWindow::ui(std::function<void()> work) {
     // A queued call is posted as an event even on the main thread, so it always runs on a later

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "formats/Changelog.h"
-#include "formats/Manifest.h"
 #include "ui/ReleaseText.h"
 #include "ui/UpdateFlow.h"
 
 #include <QFont>
 #include <QObject>
+#include <QWidget>
 
 #include <cstdint>
 #include <functional>
@@ -21,7 +20,6 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTextEdit;
-class QWidget;
 
 // The one launcher window: builds its views, owns them and the manifest they show, and offers
 // the only ways other threads change them (ui, setStatus, setProgress and the other
@@ -39,7 +37,6 @@ public:
     using InstalledVersionReader = std::function<std::string()>;
 
     explicit LauncherWindow(InstalledVersionReader readInstalledVersion);
-    ~LauncherWindow() override;
 
     // Builds and shows the window with every view in its start state. Call once.
     void buildWindow();

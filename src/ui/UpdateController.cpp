@@ -29,10 +29,10 @@ void UpdateController::applicationDidFinishLaunching() {
     window_.buildWindow();
     // On the next turn of the event loop, which first draws the window where the platform has
     // it ready: the run's first changes would otherwise land on top of that first frame.
-    QMetaObject::invokeMethod(this, &UpdateController::startUpdateFlow, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &UpdateController::recheck, Qt::QueuedConnection);
 }
 
-void UpdateController::startUpdateFlow() {
+void UpdateController::recheck() {
     // Test-and-set where the request is made: a second press, however quick, finds it set.
     if (busy_.exchange(true)) {
         return;
@@ -65,8 +65,4 @@ void UpdateController::launchGame() {
         return;
     }
     QCoreApplication::quit();
-}
-
-void UpdateController::recheck() {
-    startUpdateFlow();
 }

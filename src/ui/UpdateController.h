@@ -27,16 +27,11 @@ public:
         ReleaseEndpoints endpoints = releaseEndpoints(),
         Core::Transfer::TransferOptions options = Core::Transfer::defaultTransferOptions());
     ~UpdateController() override;
-    UpdateController(const UpdateController&) = delete;
-    UpdateController& operator=(const UpdateController&) = delete;
 
     // Called once the event loop runs: builds the window and brings it to the front, then starts
     // the first update check on the next turn of the loop.
     void applicationDidFinishLaunching();
 
-    // Starts one update run on the worker and returns at once; does nothing while a run is in
-    // progress.
-    void startUpdateFlow();
     // True from the start of a run until its last window change has been queued.
     bool isUpdating() const { return busy_; }
 
@@ -44,7 +39,8 @@ public slots:
     // PLAY: starts the installed game and quits the launcher; when the game cannot be started
     // the status says why and the launcher stays open.
     void launchGame();
-    // "check again": one more update run, unless one is in progress.
+    // "check again", and the first check: starts one update run on the worker and returns at
+    // once; does nothing while a run is in progress.
     void recheck();
 
 private:

@@ -4,14 +4,11 @@
 #include "platform/Error.h"
 #include "support/ErrorOf.h"
 #include "support/LoopbackServer.h"
-#include "support/TempDir.h"
 #include "support/TestKeyPair.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -24,7 +21,6 @@ std::string sha256Of(std::string_view bytes) {
 class ReleaseFetch : public ::testing::Test {
 protected:
     LoopbackServer server;
-    TempDir dir;
     const std::string archive = std::string(50'000, 'z');
     const std::string signedText = "version=2.0\nmacurl=" + server.url("/build.zip") +
                                    "\nmacsha256=" + sha256Of(archive) + "\n";
@@ -75,21 +71,6 @@ TEST_F(ReleaseFetch, SignatureIsFetchedAndCheckedOnlyWhenTheBuildHasAKey) {
             EXPECT_EQ(requests[1].path, "/latest.txt.sig");
         }
     }
-}
-
-TEST_F(ReleaseFetch, AnArchiveTooLargeForTheDiskIsNeverRequested) {
-    Manifest manifest = Manifest::parse(signedText);
-    manifest.size = std::int64_t{1} << 60;
-    const fs::path to = dir / "update.zip";
-    server.serve("/build.zip", archive);
-
-    const Error error =
-        errorOf([&] { Core::downloadRelease(manifest, to, {}, loopbackTransferOptions()); });
-    EXPECT_TRUE(error.is(AmCode::NotEnoughSpace));
-    EXPECT_TRUE(error.message()->starts_with("not enough disk space: 1099511627776 MB needed, "))
-        << *error.message();
-    EXPECT_EQ(server.requestsFor("/build.zip"), 0);
-    EXPECT_FALSE(fs::exists(to));
 }
 
 } // namespace

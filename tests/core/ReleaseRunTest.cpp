@@ -110,8 +110,8 @@ public:
     Core::RunResult run(const Core::RunPolicy& policy) {
         recorder.events.clear();
         const ReleaseEndpoints endpoints{server.url("/latest.txt"), server.url("/changelog.txt")};
-        return Core::ReleaseRun(layout, endpoints, policy, loopbackTransferOptions(), keys)
-            .run(recorder);
+        return Core::ReleaseRun{layout, endpoints, policy, loopbackTransferOptions(), keys}.run(
+            recorder);
     }
 };
 

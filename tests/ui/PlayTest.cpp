@@ -1,5 +1,6 @@
 #include "EventLoop.h"
 #include "LauncherFixture.h"
+#include "platform/GameLaunch.h"
 #include "support/TempDir.h"
 
 #include <QLabel>
@@ -27,7 +28,7 @@ protected:
         fs::permissions(executable, mode);
     }
 
-    fs::path executable = layout.gameExecutablePath(manifestOf("1.4.0"));
+    fs::path executable = bundleExecutable(layout.gameAppPath(manifestOf("1.4.0")));
 };
 
 TEST_F(Play, StartsAPresentBuildAndQuits) {

@@ -87,7 +87,7 @@ public:
 
     // One run, from start to its last change applied.
     void runOnce() {
-        controller->startUpdateFlow();
+        controller->recheck();
         waitForRunEnd();
     }
     void waitForRunEnd() {
@@ -402,7 +402,7 @@ TEST_F(UpdateFlow, ClosingTheWindowDuringAStalledDownloadEndsPromptly) {
     Core::Transfer::TransferOptions patient = loopbackTransferOptions();
     patient.idleTimeout = std::chrono::seconds(120);
     controller = newController(patient);
-    controller->startUpdateFlow();
+    controller->recheck();
     ASSERT_TRUE(QTest::qWaitFor(
         [this] { return view<QLabel>("statusLabel").text().startsWith("Downloading"); }, 10'000));
 

@@ -21,18 +21,21 @@ std::filesystem::path installRoot();
 struct InstallLayout {
     std::filesystem::path root;
 
-    std::filesystem::path buildDir() const;          // the installed build: root/build
-    std::filesystem::path markerPath() const;        // its version: root/installed.txt
-    std::filesystem::path archivePath() const;       // a downloaded build: root/update.zip
-    std::filesystem::path stagingDir() const;        // a build being unpacked: build.staging
-    std::filesystem::path setAsideDir() const;       // the old build during the swap: build.old
-    std::filesystem::path pendingRecordPath() const; // the version being swapped in: installing.txt
-    std::filesystem::path lockPath() const;          // root/.lock
+    // The installed build, and the version recorded for it.
+    std::filesystem::path buildDir() const { return root / "build"; }
+    std::filesystem::path markerPath() const { return root / "installed.txt"; }
+    // A downloaded build (its body grows beside it while it downloads, see syncDownload).
+    std::filesystem::path archivePath() const { return root / "update.zip"; }
+    // While an update swaps a build in: the new one unpacked, the old one set aside, and the
+    // version being swapped in (see StagedInstall).
+    std::filesystem::path stagingDir() const { return root / "build.staging"; }
+    std::filesystem::path setAsideDir() const { return root / "build.old"; }
+    std::filesystem::path pendingRecordPath() const { return root / "installing.txt"; }
+    // Held by the one launcher updating this root (see InstallLock).
+    std::filesystem::path lockPath() const { return root / ".lock"; }
 
     // The manifest's bundle inside buildDir(): its exe, or "Ashenmarch.app" when exe is empty.
     std::filesystem::path gameAppPath(const Manifest& manifest) const;
-    // The game's executable inside that bundle.
-    std::filesystem::path gameExecutablePath(const Manifest& manifest) const;
 };
 
 } // namespace Core::Install

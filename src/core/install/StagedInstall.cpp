@@ -32,14 +32,12 @@ std::optional<std::string> pendingVersion(const InstallLayout& layout) {
 // it writes into the root: ".<name>.XXXXXX", for the marker, the pending record and the record
 // of a partial download (".update.zip.part.meta.XXXXXX").
 void removeCutShortWrites(const InstallLayout& layout) {
-    const std::string prefixes[] = {"." + layout.markerPath().filename().string() + ".",
-                                    "." + layout.pendingRecordPath().filename().string() + ".",
-                                    "." + layout.archivePath().filename().string() + "."};
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(layout.root, error)) {
         const std::string name = entry.path().filename().string();
-        for (const std::string& prefix : prefixes) {
-            if (name.starts_with(prefix)) {
+        for (const fs::path& file :
+             {layout.markerPath(), layout.pendingRecordPath(), layout.archivePath()}) {
+            if (name.starts_with("." + file.filename().string() + ".")) {
                 removeQuietly(entry.path());
             }
         }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/install/InstallLayout.h"
-#include "formats/Manifest.h"
 
 // Installs a downloaded build without ever damaging the installed one.
 //
