@@ -7,7 +7,9 @@
 #include <vector>
 
 // A child process running a program with extra environment variables, its standard output and
-// standard error captured to files. The destructor kills and reaps a child that is still running.
+// standard error captured to files, standard input on /dev/null. Started with posix_spawn, so
+// it is safe from a test running threads; throws when the program cannot be started. The
+// destructor kills and reaps a child that is still running.
 class Subprocess {
 public:
     Subprocess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
