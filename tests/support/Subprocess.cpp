@@ -17,25 +17,6 @@ extern char** environ; // the process environment, declared by no header everywh
 
 namespace {
 
-// The environment the child gets: this process's, with `overrides` replacing or adding names.
-std::vector<std::string>
-childEnvironment(const std::vector<std::pair<std::string, std::string>>& overrides) {
-    std::vector<std::string> entries;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string_view text(*entry);
-        const auto overridden = [&](const auto& pair) {
-            return text.starts_with(pair.first + "=");
-        };
-        if (std::none_of(overrides.begin(), overrides.end(), overridden)) {
-            entries.emplace_back(text);
-        }
-    }
-    for (const auto& [name, value] : overrides) {
-        entries.push_back(name + "=" + value);
-    }
-    return entries;
-}
-
 // Null-terminated pointers into `texts`, as exec wants them.
 std::vector<char*> pointersTo(std::vector<std::string>& texts) {
     std::vector<char*> pointers;
@@ -66,7 +47,18 @@ Subprocess::Subprocess(const std::filesystem::path& program,
     outputFolder_ = pattern;
     std::vector<std::string> argumentTexts{program.string()};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> environmentTexts = childEnvironment(environment);
+    // This process's environment, with `environment` replacing or adding variables.
+    std::vector<std::string> environmentTexts;
+    for (const auto& [name, value] : environment) {
+        environmentTexts.push_back(name + "=" + value);
+    }
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        if (std::none_of(environment.begin(), environment.end(),
+                         [&](const auto& set) { return text.starts_with(set.first + "="); })) {
+            environmentTexts.emplace_back(text);
+        }
+    }
     const std::string out = (outputFolder_ / "stdout").string();
     const std::string err = (outputFolder_ / "stderr").string();
     FileActions files;
