@@ -55,8 +55,8 @@ void Report::downloaded(std::int64_t bytes, bool checksumMatched) {
 }
 
 void Report::staged(const Core::Install::StagedBuild& staged) {
-    flag("app exists", staged.hasBundle);
-    flag("binary exists", staged.hasExecutable);
+    line("app exists", staged.hasBundle ? "true" : "false");
+    line("binary exists", staged.hasExecutable ? "true" : "false");
 }
 
 void Report::finished(const Core::RunResult& result) {

@@ -20,7 +20,6 @@ public:
     int status() const { return status_; }
 
     void line(std::string_view label, std::string_view value);
-    void flag(std::string_view label, bool value) { line(label, value ? "true" : "false"); }
     void raw(std::string_view text);
 
     void manifestRead(const Manifest& manifest) override;

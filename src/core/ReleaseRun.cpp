@@ -37,6 +37,9 @@ public:
         : layout_(run.layout), policy_(run.policy), run_(run), options_(run.options),
           observer_(observer) {
         options_.stop = policy_.stop;
+        options_.onRetry = [this](int attempt, int attempts) {
+            observer_.retrying(attempt, attempts);
+        };
     }
 
     std::optional<Manifest> manifest;
@@ -107,17 +110,13 @@ private:
 
     void download(const Manifest& release) {
         observer_.downloadStarted(release.version, release.size);
-        Transfer::TransferOptions options = options_;
-        options.onRetry = [this](int attempt, int attempts) {
-            observer_.retrying(attempt, attempts);
-        };
         if (release.size > 0) {
             Install::requireFreeSpace(layout_.root, static_cast<std::uint64_t>(release.size));
         }
         // The body is checked against macsha256 and macsize while it is written.
         Transfer::syncDownload(release.url, layout_.archivePath(),
                                [this](double fraction) { observer_.downloadProgress(fraction); },
-                               options, {release.sha256, release.size});
+                               options_, {release.sha256, release.size});
         // The download has already refused a body that does not match the checksum.
         std::error_code unreadable;
         const auto bytes =
@@ -147,7 +146,8 @@ private:
     const Install::InstallLayout& layout_;
     const RunPolicy& policy_;
     const ReleaseRun& run_;
-    Transfer::TransferOptions options_; // the run's, with the policy's stop token
+    // The run's, with the policy's stop token and the observer's retry notice.
+    Transfer::TransferOptions options_;
     RunObserver& observer_;
 };
 

@@ -57,13 +57,12 @@ QString labelText(const QWidget& window, const char* objectName) {
 }
 
 // True once the window shows what the picture is meant to hold.
-bool ready(const LauncherWindow& window, const UpdateController& controller,
-           const Request& request) {
+bool ready(const QWidget& window, bool updating, const Request& request) {
     if (request.downloadFraction) {
-        const auto* bar = window.widget()->findChild<QProgressBar*>("progressBar");
+        const auto* bar = window.findChild<QProgressBar*>("progressBar");
         return bar != nullptr && Views::fraction(*bar) >= *request.downloadFraction;
     }
-    return !controller.isUpdating();
+    return !updating;
 }
 
 int save(const LauncherWindow& launcher, const Request& request) {
@@ -106,7 +105,7 @@ int main(int argc, char** argv) {
 
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (ready(window, controller, *request)) {
+        if (ready(*window.widget(), controller.isUpdating(), *request)) {
             poll.stop();
             QCoreApplication::exit(save(window, *request));
         }
