@@ -25,39 +25,26 @@ namespace {
 // What the run told its front end, a word per call (progress left out: its count varies).
 class Recorder final : public Core::RunObserver {
 public:
-    void checking() override { add("checking"); }
-    void manifestRead(const Manifest& manifest) override { add("read " + manifest.version); }
-    void manifestAccepted(const Manifest& manifest) override {
-        add("accepted " + manifest.version);
-    }
+    void checking() override { events += "checking"; }
+    void manifestRead(const Manifest&) override { events += " read"; }
+    void manifestAccepted(const Manifest&) override { events += " accepted"; }
     void changelogRead(const std::vector<ChangelogEntry>& entries) override {
-        add("changelog " + std::to_string(entries.size()));
+        events += " changelog" + std::to_string(entries.size());
         if (throwOnChangelog) {
             throw std::runtime_error("front end failed");
         }
     }
-    void downloadStarted(const std::string& version, std::int64_t) override {
-        add("download " + version);
-    }
+    void downloadStarted(const std::string&, std::int64_t) override { events += " download"; }
     void downloaded(std::int64_t, bool checksumMatched) override {
-        add(checksumMatched ? "downloaded, checksum matched" : "downloaded");
+        events += checksumMatched ? " downloaded+checksum" : " downloaded";
     }
-    void installing(const std::string& version) override { add("installing " + version); }
-    void staged(const Core::Install::StagedBuild& staged) override {
-        add(std::string("staged") + (staged.hasBundle ? " bundle" : "") +
-            (staged.hasExecutable ? " executable" : ""));
-    }
-    void committed(const std::string& version) override { add("committed " + version); }
-    void reExtracted() override { add("re-extracted"); }
-    void finished(const Core::RunResult& result) override {
-        add("finished");
-        last = result;
-    }
+    void installing(const std::string&) override { events += " installing"; }
+    void staged(const Core::Install::StagedBuild&) override { events += " staged"; }
+    void committed(const std::string& version) override { events += " committed" + version; }
+    void reExtracted() override { events += " re-extracted"; }
+    void finished(const Core::RunResult&) override { events += " finished"; }
 
-    void add(std::string event) { events.push_back(std::move(event)); }
-
-    std::vector<std::string> events;
-    Core::RunResult last;
+    std::string events;
     bool throwOnChangelog = false;
 };
 
@@ -115,16 +102,6 @@ public:
     }
 };
 
-using Events = std::vector<std::string>;
-
-const Events installSteps = {"download 2.0", "downloaded", "installing 2.0",
-                             "staged bundle executable", "committed 2.0"};
-
-Events joined(Events head, const Events& tail) {
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
-
 TEST_F(ReleaseRun, EachPolicyTakesItsSteps) {
     const TestKeyPair studio;
     struct Case {
@@ -133,21 +110,21 @@ TEST_F(ReleaseRun, EachPolicyTakesItsSteps) {
         const char* installed; // nullptr: nothing installed
         bool signedRelease;
         Core::RunOutcome outcome;
-        Events events;
+        const char* events;
     };
-    const Events checked = {"checking", "read 2.0", "accepted 2.0", "changelog 1"};
     const Case cases[] = {
         {"self-check", selfCheckPolicy(), "2.0", false, Core::RunOutcome::Installed,
-         joined(joined(checked, installSteps), {"re-extracted", "finished"})},
+         "checking read accepted changelog1 download downloaded installing staged committed2.0 "
+         "re-extracted finished"},
         {"window, current", windowPolicy(), "2.0", false, Core::RunOutcome::Current,
-         joined(checked, {"finished"})},
+         "checking read accepted changelog1 finished"},
         {"window, update", windowPolicy(), "1.0", false, Core::RunOutcome::Installed,
-         joined(joined(checked, installSteps), {"finished"})},
+         "checking read accepted changelog1 download downloaded installing staged committed2.0 "
+         "finished"},
         {"window, first install, signed", windowPolicy(), nullptr, true,
          Core::RunOutcome::Installed,
-         joined(joined(checked, {"download 2.0", "downloaded, checksum matched", "installing 2.0",
-                                 "staged bundle executable", "committed 2.0"}),
-                {"finished"})},
+         "checking read accepted changelog1 download downloaded+checksum installing staged "
+         "committed2.0 finished"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,7 +213,7 @@ TEST_F(ReleaseRun, AChangelogThatCannotBeFetchedFailsOnlyTheRunThatRequiresIt) {
     publish();
     server.stall("/changelog.txt", std::chrono::seconds(5));
     EXPECT_EQ(run(windowPolicy()).outcome, Core::RunOutcome::Installed);
-    EXPECT_EQ(recorder.events[3], "changelog 0");
+    EXPECT_TRUE(recorder.events.starts_with("checking read accepted changelog0 download"));
 
     const Core::RunResult required = run(selfCheckPolicy());
     EXPECT_EQ(required.outcome, Core::RunOutcome::Failed);
@@ -250,7 +227,7 @@ TEST_F(ReleaseRun, AnExceptionOfAnyKindEndsItAsAFailedRun) {
     const Core::RunResult result = run(windowPolicy());
     EXPECT_EQ(result.outcome, Core::RunOutcome::Failed);
     EXPECT_EQ(result.error->fullDescription(), "Error Domain=std Code=0 \"front end failed\"");
-    EXPECT_EQ(recorder.events.back(), "finished");
+    EXPECT_EQ(recorder.events, "checking read accepted changelog1 finished");
     EXPECT_FALSE(fs::exists(root));
 }
 

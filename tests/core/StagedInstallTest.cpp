@@ -59,7 +59,6 @@ TEST_F(StagedInstall, StagingReportsWhatTheArchiveHoldsAndKeepsTheInstalledBuild
         std::optional<AmCode> failure;
     };
     const Case cases[] = {
-        {"complete", ZipBuilder().file(gameFile, "game 2.0", 0755).bytes(), true, true, {}},
         {"no executable",
          ZipBuilder().file("Ashenmarch.app/Contents/Info.plist", "<plist/>").bytes(),
          true,

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "support/TempDir.h"
 #include "ui/LauncherWindow.h"
-#include "ui/UpdateController.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -11,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-// A window with its views built, its controller, and an installed version the test controls.
+// A window with its views built, and an installed version the test controls.
 class LauncherFixture : public testing::Test {
 protected:
     LauncherFixture() { launcher.buildWindow(); }
@@ -34,11 +32,8 @@ protected:
     // Runs everything queued through ui() so far.
     static void runQueuedWork() { QCoreApplication::sendPostedEvents(); }
 
-    TempDir root;
-    Core::Install::InstallLayout layout{root.path()};
     std::string installed;
     LauncherWindow launcher{[this] {
         return installed;
     }};
-    UpdateController controller{launcher, layout};
 };
