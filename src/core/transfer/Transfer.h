@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+// The transfer part: every HTTP request the launcher makes. Text fetches for the manifest, its
+// signature and the changelog (Fetch); the archive's download with progress, checksum and size
+// checks, retries and resumption from a partial file (syncDownload in FileDownloader, with
+// DownloadSink, PartialDownload, RetryPolicy); and the one way a request is made and an address
+// accepted (HttpGet, TransferAddress, CurlHandles). Every call blocks its caller's thread;
+// nothing here knows the install or the window.
 namespace Core::Transfer {
 
 // How one HTTP transfer behaves. Production uses the defaults; tests shorten the time-outs.
