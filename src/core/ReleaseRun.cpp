@@ -33,16 +33,16 @@ bool hasArchiveAddress(const Manifest& manifest) {
 // The steps of one run, and what they hand on to each other.
 class Steps {
 public:
-    Steps(const ReleaseRun& run, RunObserver& observer)
-        : layout_(run.layout), policy_(run.policy), run_(run), options_(run.options),
+    Steps(const ReleaseRun& run, RunObserver& observer, std::optional<Manifest>& manifest)
+        : manifest(manifest), layout_(run.layout), run_(run), options_(run.options),
           observer_(observer) {
-        options_.stop = policy_.stop;
+        options_.stop = run_.policy.stop;
         options_.onRetry = [this](int attempt, int attempts) {
             observer_.retrying(attempt, attempts);
         };
     }
 
-    std::optional<Manifest> manifest;
+    std::optional<Manifest>& manifest; // the result's: kept when a later step fails
     std::optional<Install::InstallLock> lock;
 
     RunOutcome run() {
@@ -56,7 +56,7 @@ public:
         if (FileSystem::exists(layout_.root)) {
             lockAndRecover();
         }
-        if (policy_.stopWhenCurrent) {
+        if (run_.policy.stopWhenCurrent) {
             // Read after recovery, so the version names the build that is really there.
             if (Install::installedVersion(layout_) == accepted.version &&
                 Install::isInstalled(layout_, accepted)) {
@@ -70,7 +70,7 @@ public:
             lockAndRecover();
         }
         download(accepted);
-        if (policy_.stop.stop_requested()) {
+        if (run_.policy.stop.stop_requested()) {
             return RunOutcome::Stopped; // the download had finished when the stop came
         }
         install(accepted);
@@ -81,7 +81,8 @@ private:
     Manifest acceptedManifest() {
         Manifest fetched = fetchRelease(run_.endpoints.manifestURL, options_, run_.keys);
         observer_.manifestRead(fetched);
-        if (!policy_.stopWhenCurrent && (fetched.version.empty() || !hasArchiveAddress(fetched))) {
+        if (!run_.policy.stopWhenCurrent &&
+            (fetched.version.empty() || !hasArchiveAddress(fetched))) {
             throw Error::am(AmCode::NoArchiveAddress, "manifest has no version/url");
         }
         // Refused before anything follows it: the install, the up-to-date test and PLAY all
@@ -94,7 +95,7 @@ private:
         try {
             return parseChangelog(Transfer::fetch(run_.endpoints.changelogURL, options_));
         } catch (const Error&) {
-            if (policy_.requireChangelog) {
+            if (run_.policy.requireChangelog) {
                 throw;
             }
             // A missing changelog is no reason to hold back the build; the window says so.
@@ -135,7 +136,7 @@ private:
         }
         Install::commitStagedBuild(layout_, release);
         observer_.committed(Install::installedVersion(layout_));
-        if (policy_.reExtract) {
+        if (run_.policy.reExtract) {
             Unpack::extract(layout_.archivePath(), layout_.buildDir());
             observer_.reExtracted();
         }
@@ -144,7 +145,6 @@ private:
     }
 
     const Install::InstallLayout& layout_;
-    const RunPolicy& policy_;
     const ReleaseRun& run_;
     // The run's, with the policy's stop token and the observer's retry notice.
     Transfer::TransferOptions options_;
@@ -155,18 +155,14 @@ private:
 
 RunResult ReleaseRun::run(RunObserver& observer) const {
     RunResult result;
-    std::optional<Steps> steps;
     try {
-        result.outcome = steps.emplace(*this, observer).run();
+        result.outcome = Steps(*this, observer, result.manifest).run();
     } catch (...) {
         if (policy.stop.stop_requested()) {
             result.outcome = RunOutcome::Stopped;
         } else {
             result.error = currentError();
         }
-    }
-    if (steps) {
-        result.manifest = std::move(steps->manifest);
     }
     try {
         result.installedVersion = Install::installedVersion(layout);

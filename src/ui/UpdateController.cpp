@@ -42,7 +42,11 @@ void UpdateController::recheck() {
         updateWorker_.join();
     }
     updateWorker_ = std::jthread([this](std::stop_token stop) {
-        runUpdateFlow(window_, layout_, endpoints_, transferOptions_, std::move(stop));
+        try {
+            runUpdateFlow(window_, layout_, endpoints_, transferOptions_, std::move(stop));
+        } catch (...) {
+            // Only setting a run up can throw (out of memory); a run reports its own failures.
+        }
         busy_ = false;
     });
 }

@@ -57,7 +57,6 @@ void UpdateFlowView::showFailure(const std::string& installed, const std::string
     // PLAY and the version line go on with the installed version, its bundle by the default name.
     Manifest fallback;
     fallback.version = installed;
-    fallback.exe = "Ashenmarch.app";
     storeManifest(fallback);
     setProgress(1.0);
     setStatus("Update check failed — playing installed v" + installed + ".");
