@@ -29,7 +29,7 @@ struct TransferOptions {
     // one attempt only.
     std::vector<std::chrono::milliseconds> retryDelays{
         std::chrono::seconds(1), std::chrono::seconds(2), std::chrono::seconds(4)};
-    // File downloads only: called on the download's thread just before waiting for a retry,
+    // File downloads only: called on the downloading thread just before waiting for a retry,
     // with the number of the attempt about to start (2 for the first retry) and the most
     // attempts there will be.
     std::function<void(int attempt, int attempts)> onRetry;
