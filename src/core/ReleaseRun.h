@@ -47,10 +47,11 @@ struct RunResult {
     std::optional<Error> error;       // for Failed
 };
 
-// What a front end shows of a run. Calls come on the run's thread, in the order declared, each
-// at most once (downloadProgress and retrying as often as they happen), and finished always
-// last, exactly once. What a mode does not show it leaves at the default, which does nothing.
-// An exception thrown here ends the run as a failed one.
+// What a front end shows of a run. Calls come on the run's thread, in the order of the run's
+// steps as declared here, each at most once (downloadProgress and retrying interleave, as often
+// as they happen), and finished always last, exactly once. What a mode does not show it leaves
+// at the default, which does nothing. An exception thrown here ends the run as a failed one;
+// one thrown by finished is dropped.
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
