@@ -12,12 +12,13 @@
 namespace Core::Install {
 
 // $AM_INSTALL_DIR verbatim when set and not empty, else the user's data folder + "Ashenmarch".
-// Reads the environment: a run calls it once, into an InstallLayout. Never creates the folder.
+// Reads the environment: a mode calls it once, into an InstallLayout. Never creates the folder.
 std::filesystem::path installRoot();
 
-// Every place in one install root. A value built once per run from installRoot() (tests build
-// it from a folder of their own) and handed to every step, so a run works in one root from start
-// to end. Path arithmetic only: nothing here touches the disk.
+// Every place in one install root. A value built once from installRoot() when a mode starts
+// (tests build it from a folder of their own) and handed to every step, so no step reads the
+// environment and a run works in one root from start to end. Path arithmetic only: nothing here
+// touches the disk.
 struct InstallLayout {
     std::filesystem::path root;
 
