@@ -1,5 +1,5 @@
-// Runs one update exactly as the launcher window does (the real delegate, its worker thread
-// and update flow, against the build's release host, into $AM_INSTALL_DIR) with no screen
+// Runs one update exactly as the launcher window does (the real window and controller, its worker
+// thread and update flow, against the build's release host, into $AM_INSTALL_DIR) with no screen
 // (Qt's offscreen platform), and watches the main thread meanwhile.
 //
 //   am-bench-update <expected version>
@@ -15,7 +15,8 @@
 
 #include "core/install/InstallStore.h"
 #include "platform/TimeZone.h"
-#include "ui/AppDelegate.h"
+#include "ui/LauncherWindow.h"
+#include "ui/UpdateController.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -33,7 +34,7 @@
 namespace {
 
 // Posted behind whatever the worker has queued; when it arrives, everything delivered to the
-// delegate since it was posted was waiting ahead of it.
+// window since it was posted was waiting ahead of it.
 class ProbeEvent : public QEvent {
 public:
     static QEvent::Type type() {
@@ -43,17 +44,17 @@ public:
     ProbeEvent() : QEvent(type()) {}
 };
 
-// Counts the changes queued to the delegate as the main thread applies them, and times each.
+// Counts the changes queued to the window as the main thread applies them, and times each.
 class ProbedApplication : public QApplication {
 public:
     using QApplication::QApplication;
 
-    void watch(const QObject* delegate) { delegate_ = delegate; }
+    void watch(const QObject* window) { window_ = window; }
     long long delivered() const { return delivered_; }
     double longestChangeMs() const { return longestChangeMs_; }
 
     bool notify(QObject* receiver, QEvent* event) override {
-        if (receiver != delegate_ || event->type() != QEvent::MetaCall) {
+        if (receiver != window_ || event->type() != QEvent::MetaCall) {
             return QApplication::notify(receiver, event);
         }
         ++delivered_;
@@ -66,7 +67,7 @@ public:
     }
 
 private:
-    const QObject* delegate_ = nullptr;
+    const QObject* window_ = nullptr;
     long long delivered_ = 0;
     double longestChangeMs_ = 0;
 };
@@ -144,9 +145,11 @@ int main(int argc, char** argv) {
     ProbedApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
 
-    AppDelegate delegate(&Core::Install::installedVersion);
+    const Core::Install::InstallLayout layout{Core::Install::installRoot()};
+    LauncherWindow window([&layout] { return Core::Install::installedVersion(layout); });
+    UpdateController controller(window, layout);
     long long progressApplied = 0;
-    application.watch(&delegate);
+    application.watch(&window);
     MainThreadProbe probe(application);
 
     // As the launcher does once the event loop runs: the window is built, and the run starts on
@@ -155,22 +158,22 @@ int main(int argc, char** argv) {
     QElapsedTimer chain;
     bool runStarted = false;
     QTimer::singleShot(0, [&] {
-        delegate.applicationDidFinishLaunching();
+        controller.applicationDidFinishLaunching();
         chain.start();
         probe.startCounting();
-        QObject::connect(delegate.window()->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
+        QObject::connect(window.widget()->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
                          [&] { ++progressApplied; });
-        // Queued behind the delegate's start of the run.
+        // Queued behind the controller's start of the run.
         QMetaObject::invokeMethod(
-            &delegate, [&] { runStarted = true; }, Qt::QueuedConnection);
+            &controller, [&] { runStarted = true; }, Qt::QueuedConnection);
     });
     // The run is over once the worker is done and the changes it queued have been applied:
     // a queued call posted now runs after all of them.
     QTimer finished;
     QObject::connect(&finished, &QTimer::timeout, [&] {
-        if (runStarted && !delegate.isUpdating()) {
+        if (runStarted && !controller.isUpdating()) {
             finished.stop();
-            delegate.ui([] { QCoreApplication::quit(); });
+            window.ui([] { QCoreApplication::quit(); });
         }
     });
     finished.start(1);
@@ -181,5 +184,5 @@ int main(int argc, char** argv) {
                 static_cast<double>(chain.nsecsElapsed()) / 1e9, probe.maxStallMs(),
                 probe.maxStallAtMs(), application.longestChangeMs(), probe.maxPending(),
                 progressApplied);
-    return Core::Install::installedVersion() == argv[1] ? 0 : 1;
+    return Core::Install::installedVersion(layout) == argv[1] ? 0 : 1;
 }

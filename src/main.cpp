@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
 
     switch (selectMode(std::span<const char* const>(argv, static_cast<std::size_t>(argc)))) {
     case Mode::SelfCheck:
-        CLI::run();
+        return CLI::run();
     case Mode::Help:
         std::cout << usageText();
         return 0;

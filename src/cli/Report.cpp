@@ -13,12 +13,12 @@ void Report::raw(std::string_view text) {
     out_ << text << '\n';
 }
 
-void Report::manifest(const Manifest& manifest) {
+void Report::manifestRead(const Manifest& manifest) {
     line("manifest", "version=" + manifest.version + " size=" + std::to_string(manifest.size) +
                          " exe=" + manifest.exe);
 }
 
-void Report::changelog(const Changelog& entries) {
+void Report::changelogRead(const Changelog& entries) {
     line("changelog", std::to_string(entries.size()) + " entries");
     for (const ChangelogEntry& entry : entries) {
         int added = 0;
@@ -32,7 +32,7 @@ void Report::changelog(const Changelog& entries) {
     }
 }
 
-void ProgressLines::show(double fraction) {
+void Report::downloadProgress(double fraction) {
     // Fractions come from byte counts and are finite; anything else would make the step
     // meaningless, so it is skipped rather than printed.
     const double scaled = std::trunc(fraction * 10);
@@ -44,7 +44,34 @@ void ProgressLines::show(double fraction) {
         return;
     }
     lastStep_ = step;
-    report_.raw("   download " + std::to_string(step * 10) + "%");
+    raw("   download " + std::to_string(step * 10) + "%");
+}
+
+void Report::downloaded(std::int64_t bytes, bool checksumMatched) {
+    line("downloaded", std::to_string(bytes) + " bytes");
+    if (checksumMatched) {
+        line("sha256", "ok");
+    }
+}
+
+void Report::staged(const Core::Install::StagedBuild& staged) {
+    line("app exists", staged.hasBundle ? "true" : "false");
+    line("binary exists", staged.hasExecutable ? "true" : "false");
+}
+
+void Report::finished(const Core::RunResult& result) {
+    const std::optional<Error>& error = result.error;
+    if (result.outcome == Core::RunOutcome::Installed) {
+        raw("PASS");
+        status_ = 0;
+    } else if (error && error->is(AmCode::NoArchiveAddress)) {
+        raw("FAIL: manifest has no version/url");
+    } else if (!error || error->is(AmCode::MissingBundle)) {
+        // The "app exists" line above says what is missing.
+        raw("FAIL");
+    } else {
+        raw("FAIL: " + error->fullDescription());
+    }
 }
 
 } // namespace CLI

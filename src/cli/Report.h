@@ -1,7 +1,6 @@
 #pragma once
 
-#include "formats/Changelog.h"
-#include "formats/Manifest.h"
+#include "core/ReleaseRun.h"
 
 #include <ostream>
 #include <string>
@@ -9,34 +8,37 @@
 
 namespace CLI {
 
-// The self-check's line report. Scripts read it, so every line is fixed to the byte: a label
-// left-aligned in 13 columns, ": ", the value, one line feed.
-class Report {
+// The self-check's line report of one release run. Scripts read it, so every line is fixed to
+// the byte: a label left-aligned in 13 columns, ": ", the value, one line feed. The last line is
+// "PASS" or one that begins with "FAIL".
+class Report final : public Core::RunObserver {
 public:
     explicit Report(std::ostream& out) : out_(out) {}
 
+    // 0 after "PASS", 1 before it and after any "FAIL" line.
+    int status() const { return status_; }
+
     void line(std::string_view label, std::string_view value);
-    void flag(std::string_view label, bool value) { line(label, value ? "true" : "false"); }
     void raw(std::string_view text);
 
-    void manifest(const Manifest& manifest);
+    void manifestRead(const Manifest& manifest) override;
+    void manifestAccepted(const Manifest& manifest) override { line("url", manifest.url); }
     // The entry count, then one "   v<version> (<date>)  +P -M *O" line per entry.
-    void changelog(const Changelog& entries);
+    void changelogRead(const Changelog& entries) override;
+    // "   download N%" once per tenth reached, the first call always printing.
+    void downloadProgress(double fraction) override;
+    void downloaded(std::int64_t bytes, bool checksumMatched) override;
+    void staged(const Core::Install::StagedBuild& staged) override;
+    void committed(const std::string& installedVersion) override {
+        line("installed", installedVersion);
+    }
+    void reExtracted() override { line("re-extract", "ok"); }
+    void finished(const Core::RunResult& result) override;
 
 private:
     std::ostream& out_;
-};
-
-// "   download N%" once per tenth reached, the first call always printing. Runs on the
-// download's thread while the report's own thread waits, so it needs no lock.
-class ProgressLines {
-public:
-    explicit ProgressLines(Report& report) : report_(report) {}
-    void show(double fraction);
-
-private:
-    Report& report_;
     long long lastStep_ = -1;
+    int status_ = 1;
 };
 
 } // namespace CLI

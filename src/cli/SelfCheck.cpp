@@ -1,130 +1,27 @@
 #include "cli/SelfCheck.h"
 
 #include "cli/Report.h"
-#include "core/ReleaseFetch.h"
-#include "core/install/BundleName.h"
-#include "core/install/InstallLock.h"
-#include "core/install/InstallStore.h"
-#include "core/install/StagedInstall.h"
-#include "core/transfer/Address.h"
-#include "core/transfer/Fetch.h"
-#include "core/unpack/Extract.h"
-#include "formats/Changelog.h"
-#include "platform/Error.h"
-#include "platform/FileSystem.h"
+#include "core/ReleaseRun.h"
 
-#include <cstdlib>
 #include <iostream>
 
 namespace CLI {
 
-namespace {
-
-// Thrown for the report's bare failure lines, which carry no error description.
-struct PlainFailure {
-    const char* line;
-};
-
-Manifest checkedManifest(const ReleaseEndpoints& endpoints, Report& report,
-                         const Core::Transfer::TransferOptions& options,
-                         const Core::Trust::ReleaseKeys& keys) {
-    const Manifest manifest = Core::fetchRelease(endpoints.manifestURL, options, keys);
-    report.manifest(manifest);
-    if (manifest.version.empty() || !Core::Transfer::isValidAddress(manifest.url)) {
-        throw PlainFailure{"FAIL: manifest has no version/url"};
-    }
-    Core::Install::requireSafeBundleName(manifest);
-    report.line("url", manifest.url);
-    return manifest;
-}
-
-void summariseChangelog(const ReleaseEndpoints& endpoints, Report& report,
-                        const Core::Transfer::TransferOptions& options) {
-    const auto entries = parseChangelog(Core::Transfer::fetch(endpoints.changelogURL, options));
-    report.changelog(entries);
-}
-
-std::int64_t sizeOrZero(const std::filesystem::path& file) {
-    try {
-        return FileSystem::size(file);
-    } catch (const Error&) {
-        return 0;
-    }
-}
-
-void download(const Manifest& manifest, const std::filesystem::path& archive, Report& report,
-              const Core::Transfer::TransferOptions& options,
-              const Core::Trust::ReleaseKeys& keys) {
-    ProgressLines progress(report);
-    Core::downloadRelease(
-        manifest, archive, [&progress](double fraction) { progress.show(fraction); }, options,
-        keys);
-    report.line("downloaded", std::to_string(sizeOrZero(archive)) + " bytes");
-    // The download has already refused a body that does not match.
-    if (!manifest.sha256.empty()) {
-        report.line("sha256", "ok");
-    }
-}
-
-void install(const Manifest& manifest, const std::filesystem::path& archive, Report& report) {
-    const Core::Install::StagedBuild staged = Core::Install::stageBuild(archive, manifest);
-    report.flag("app exists", staged.hasBundle);
-    report.flag("binary exists", staged.hasExecutable);
-    if (!staged.hasBundle) {
-        Core::Install::discardStagedBuild();
-        throw PlainFailure{"FAIL"};
-    }
-    Core::Install::commitStagedBuild(manifest);
-    report.line("installed", Core::Install::installedVersion());
-
-    // Unpacking over the installed tree must work too: the next update relies on it.
-    Core::Unpack::extract(archive, Core::Install::buildDir());
-    report.line("re-extract", "ok");
-}
-
-void runChain(const ReleaseEndpoints& endpoints, Report& report,
-              const Core::Transfer::TransferOptions& options,
-              const Core::Trust::ReleaseKeys& keys) {
-    report.line("install root", Core::Install::installRoot().string());
-    const Manifest manifest = checkedManifest(endpoints, report, options, keys);
-    summariseChangelog(endpoints, report, options);
-
-    // Taken with the first write (it creates the install root) and held to the end of the run,
-    // re-extraction included; recovery needs it too, as the leftovers could be another
-    // launcher's update in progress.
-    const Core::Install::InstallLock lock(Core::Install::installRoot());
-    Core::Install::recoverInterruptedUpdate();
-    const std::filesystem::path archive = Core::Install::installRoot() / "update.zip";
-    download(manifest, archive, report, options, keys);
-    install(manifest, archive, report);
-
-    std::error_code ignored;
-    std::filesystem::remove(archive, ignored);
-}
-
-} // namespace
-
-int runSelfCheck(const ReleaseEndpoints& endpoints, std::ostream& out,
-                 const Core::Transfer::TransferOptions& options,
+int runSelfCheck(const Core::Install::InstallLayout& layout, const ReleaseEndpoints& endpoints,
+                 std::ostream& out, const Core::Transfer::TransferOptions& options,
                  const Core::Trust::ReleaseKeys& keys) {
     Report report(out);
-    try {
-        runChain(endpoints, report, options, keys);
-    } catch (const PlainFailure& failure) {
-        report.raw(failure.line);
-        return 1;
-    } catch (const Error& error) {
-        report.raw("FAIL: " + error.fullDescription());
-        return 1;
-    }
-    report.raw("PASS");
-    return 0;
+    report.line("install root", layout.root.string());
+    Core::RunPolicy policy;
+    policy.reExtract = true;
+    policy.requireChangelog = true;
+    Core::ReleaseRun{layout, endpoints, policy, options, keys}.run(report);
+    return report.status();
 }
 
-void run() {
-    const int status = runSelfCheck(releaseEndpoints(), std::cout);
-    std::cout.flush();
-    std::exit(status);
+int run() {
+    return runSelfCheck(Core::Install::InstallLayout{Core::Install::installRoot()},
+                        releaseEndpoints(), std::cout);
 }
 
 } // namespace CLI

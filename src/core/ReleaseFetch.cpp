@@ -33,11 +33,12 @@ void requireRoomForArchive(const std::filesystem::path& archive, std::int64_t si
     }
 }
 
-} // namespace
-
+// Where the manifest's detached signature is published: latest.txt.sig beside latest.txt.
 std::string signatureAddress(const std::string& manifestAddress) {
     return manifestAddress + ".sig";
 }
+
+} // namespace
 
 Manifest fetchRelease(const std::string& manifestAddress, const Transfer::TransferOptions& options,
                       const Trust::ReleaseKeys& keys) {

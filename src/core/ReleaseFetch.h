@@ -8,13 +8,10 @@
 #include <functional>
 #include <string>
 
-// The release steps both modes take in the same way, so that the window and the self-check can
-// never disagree on what a release must pass before it is trusted or written to disk. Every
-// call blocks the calling thread and throws Error; any thread.
+// The release's two transfers as the run makes them: what a manifest must pass before it is
+// trusted, and what bounds the archive before it is written to disk. Every call blocks the
+// calling thread and throws Error; any thread.
 namespace Core {
-
-// Where the manifest's detached signature is published: latest.txt.sig beside latest.txt.
-std::string signatureAddress(const std::string& manifestAddress);
 
 // Fetches latest.txt and returns it parsed. When `keys` are required, latest.txt.sig is fetched
 // as well and must verify over the manifest's exact bytes before they are parsed, and the

@@ -47,3 +47,15 @@ std::string Error::fullDescription() const {
     }
     return text;
 }
+
+Error currentError() {
+    try {
+        throw;
+    } catch (const Error& error) {
+        return error;
+    } catch (const std::exception& error) {
+        return Error("std", 0, error.what());
+    } catch (...) {
+        return Error("std", 0, "unknown exception");
+    }
+}

@@ -11,7 +11,7 @@
 enum class AmCode : int {
     BadAddress = 1,           // address text does not parse; nothing was sent
     UnpackFailed = 2,         // "ditto failed with status 1", the reason as detail
-    NoArchiveAddress = 3,     // "manifest has no macurl"
+    NoArchiveAddress = 3,     // "manifest has no macurl" (or "version/url" where both are needed)
     MissingBundle = 4,        // "download did not contain " + exe
     HttpStatus = 5,           // "download failed with HTTP status " + n
     ChecksumMismatch = 6,     // "download checksum mismatch"
@@ -59,3 +59,7 @@ private:
     std::optional<std::string> detail_;
     std::string description_;
 };
+
+// The exception being handled, as an Error: an Error as it is, any other exception in the domain
+// "std" with code 0 and its what() as the message. Call inside a catch block only.
+Error currentError();

@@ -74,14 +74,6 @@ void move(const fs::path& from, const fs::path& to) {
     }
 }
 
-std::int64_t size(const fs::path& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        throw Error::posix(errno, "read the size of", path);
-    }
-    return static_cast<std::int64_t>(info.st_size);
-}
-
 std::string readText(const fs::path& file) {
     UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
-// The one file-system layer every caller goes through. Paths are absolute or relative to the
-// current directory. Failing operations throw Error with domain "posix", the errno, and a
-// message naming the path. Stateless; callable from any thread.
+// The file-system operations whose failures the launcher reports: each throws Error with domain
+// "posix", the errno, and a message naming the path. Best-effort clean-up and the descriptor-level
+// work of downloading and unpacking call the system directly. Paths are absolute or relative to
+// the current directory. Stateless; callable from any thread.
 namespace FileSystem {
 
 // The user's data folder: macOS ~/Library/Application Support; elsewhere $XDG_DATA_HOME when it
@@ -31,9 +31,6 @@ void remove(const std::filesystem::path& path);
 // Moves an item into place with rename(2). Throws when something already stands at `to` or
 // its parent folder is missing.
 void move(const std::filesystem::path& from, const std::filesystem::path& to);
-
-// Size in bytes of the item at the path; throws for a missing item.
-std::int64_t size(const std::filesystem::path& path);
 
 // The whole file as text. A missing or unreadable file throws; invalid UTF-8 throws EILSEQ.
 std::string readText(const std::filesystem::path& file);

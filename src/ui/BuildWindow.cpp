@@ -1,6 +1,6 @@
-#include "platform/Palette.h"
-#include "ui/AppDelegate.h"
+#include "ui/LauncherWindow.h"
 #include "ui/LineLimitedLabel.h"
+#include "ui/Palette.h"
 #include "ui/Theme.h"
 #include "ui/Views.h"
 
@@ -79,13 +79,13 @@ View* named(View* view, const char* objectName, const char* accessibleName = nul
 
 } // namespace
 
-void AppDelegate::buildWindow() {
+void LauncherWindow::buildWindow() {
     using Views::label;
     registerResourcesOnce();
-    window_ = makeWindow();
+    widget_ = makeWindow();
 
     QWidget* content =
-        named(Views::colourBlock(window_.get(), {0, 0, windowWidth, windowHeight}, themeBg),
+        named(Views::colourBlock(widget_.get(), {0, 0, windowWidth, windowHeight}, themeBg),
               "contentView");
 
     named(Views::banner(content, {0, 0, 760, 200}, QStringLiteral(":/banner.png")), "banner");
@@ -123,13 +123,13 @@ void AppDelegate::buildWindow() {
 
     playButton_ = named(Views::playButton(content, {24, 422, 220, 46}, QStringLiteral("PLAY")),
                         "playButton", "PLAY");
-    connect(playButton_, &QPushButton::clicked, this, &AppDelegate::launchGame);
+    connect(playButton_, &QPushButton::clicked, this, &LauncherWindow::playPressed);
     playButton_->setEnabled(false);
 
     checkButton_ =
         named(Views::textButton(content, {256, 432, 110, 28}, QStringLiteral("check again")),
               "checkButton", "check again");
-    connect(checkButton_, &QPushButton::clicked, this, &AppDelegate::recheck);
+    connect(checkButton_, &QPushButton::clicked, this, &LauncherWindow::checkAgainPressed);
 
     named(label(content, QString::fromUtf8(footerText), {24, 500, 460, 16}, 9, QFont::Normal,
                 Theme::qColor(themeDim)),
@@ -143,7 +143,7 @@ void AppDelegate::buildWindow() {
     changelogText_ =
         named(Views::changelogPane(content, {500, 228, 236, 272}), "changelogText", "changelog");
 
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    widget_->show();
+    widget_->raise();
+    widget_->activateWindow();
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "formats/Changelog.h"
-#include "platform/Palette.h"
+#include "ui/Palette.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "ui/AppDelegate.h"
+#include "ui/LauncherWindow.h"
 #include "ui/LineLimitedLabel.h"
 #include "ui/ReleaseText.h"
 #include "ui/Theme.h"
@@ -16,18 +16,19 @@ constexpr std::size_t SliceCharacters = 2000;
 
 } // namespace
 
-void AppDelegate::renderChangelog(const Changelog& entries) {
+void LauncherWindow::renderChangelog(const Changelog& entries) {
     showChangelog(std::make_shared<const std::vector<StyledRun>>(changelogRuns(entries)));
 }
 
-void AppDelegate::showChangelog(ChangelogRuns runs) {
+void LauncherWindow::showChangelog(ChangelogRuns runs) {
     QTextCursor cursor(changelogText_->document());
     cursor.select(QTextCursor::Document);
     cursor.removeSelectedText();
     appendChangelog(runs, 0, ++changelogFill_);
 }
 
-void AppDelegate::appendChangelog(const ChangelogRuns& runs, std::size_t from, std::uint64_t fill) {
+void LauncherWindow::appendChangelog(const ChangelogRuns& runs, std::size_t from,
+                                     std::uint64_t fill) {
     if (fill != changelogFill_) {
         return;
     }
@@ -54,11 +55,11 @@ void AppDelegate::appendChangelog(const ChangelogRuns& runs, std::size_t from, s
     }
 }
 
-void AppDelegate::renderNotes(const Changelog& entries) {
+void LauncherWindow::renderNotes(const Changelog& entries) {
     notesLabel_->setText(QString::fromStdString(releaseNotesText(entries)));
 }
 
-void AppDelegate::updateVersionLine(const std::string& state) {
+void LauncherWindow::updateVersionLine(const std::string& state) {
     const std::optional<Manifest> latest = manifest();
     const VersionLine line =
         versionLine(readInstalledVersion_(), latest ? latest->version : std::string(), state);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Palette.h"
+#include "ui/Palette.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,139 +1,76 @@
 #include "ui/UpdateFlow.h"
 
-#include "core/ReleaseFetch.h"
-#include "core/install/BundleName.h"
-#include "core/install/InstallLock.h"
-#include "core/install/InstallStore.h"
-#include "core/install/StagedInstall.h"
-#include "core/transfer/Address.h"
-#include "core/transfer/Fetch.h"
-#include "platform/Error.h"
-#include "platform/FileSystem.h"
-#include "ui/DownloadFeedback.h"
-
 #include <cstdio>
-#include <exception>
-#include <filesystem>
-#include <optional>
-#include <system_error>
+#include <utility>
 
-namespace fs = std::filesystem;
+void UpdateFlowView::downloadStarted(const std::string& version, std::int64_t size) {
+    showPlayButton("DOWNLOADING…", false);
+    downloadingText_ = downloadingStatus(version, size);
+    retrying_ = false;
+    setStatus(downloadingText_);
+}
 
-namespace {
+void UpdateFlowView::retrying(int attempt, int attempts) {
+    setStatus("Connection lost — retrying (" + std::to_string(attempt) + " of " +
+              std::to_string(attempts) + ")…");
+    retrying_ = true;
+}
 
-// Ends a run that was asked to stop: the window is going, so nothing more is shown.
-struct Stopped {};
+void UpdateFlowView::downloadProgress(double fraction) {
+    if (std::exchange(retrying_, false)) {
+        setStatus(downloadingText_);
+    }
+    setProgress(fraction);
+}
 
-Changelog changelogOrEmpty(const std::string& address,
-                           const Core::Transfer::TransferOptions& options) {
-    try {
-        return parseChangelog(Core::Transfer::fetch(address, options));
-    } catch (const Error&) {
-        // A missing changelog is no reason to hold back the build; the pane says it is missing.
-        return {};
+void UpdateFlowView::installing(const std::string& version) {
+    setStatus("Installing v" + version + "…");
+    setProgress(1.0);
+}
+
+void UpdateFlowView::finished(const Core::RunResult& result) {
+    switch (result.outcome) {
+    case Core::RunOutcome::Current:
+        setProgress(1.0);
+        setStatus("Ready to deploy.");
+        showPlayable("PLAY", "UP TO DATE");
+        break;
+    case Core::RunOutcome::Installed:
+        setStatus("Ready to deploy.");
+        showPlayable("PLAY  v" + result.manifest->version, "UPDATED");
+        break;
+    case Core::RunOutcome::Failed:
+        showFailure(result.installedVersion, result.error->localizedMessage());
+        break;
+    case Core::RunOutcome::Stopped:
+        // The window is going: nothing more to show.
+        break;
     }
 }
 
-Manifest fallbackManifest(const std::string& installedVersion) {
-    Manifest manifest;
-    manifest.version = installedVersion;
-    manifest.exe = "Ashenmarch.app";
-    return manifest;
-}
-
-// Called with the install lock held.
-void downloadAndInstall(UpdateFlowView& view, const Manifest& manifest,
-                        const Core::Transfer::TransferOptions& options,
-                        const Core::Trust::ReleaseKeys& keys) {
-    const fs::path archive = Core::Install::installRoot() / "update.zip";
-
-    view.showPlayButton("DOWNLOADING…", false);
-    DownloadFeedback feedback(view, downloadingStatus(manifest.version, manifest.size));
-    Core::downloadRelease(
-        manifest, archive, [&feedback](double fraction) { feedback.progress(fraction); },
-        feedback.withRetryNotice(options), keys);
-    if (options.stop.stop_requested()) {
-        throw Stopped{};
-    }
-
-    view.setStatus("Installing v" + manifest.version + "…");
-    view.setProgress(1.0);
-    // Staged: a failure here leaves the installed build and its marker as they were, and the
-    // marker is written before the version line below reads it.
-    Core::Install::installBuild(archive, manifest);
-    std::error_code ignored;
-    fs::remove(archive, ignored);
-
-    view.setStatus("Ready to deploy.");
-    view.showPlayable("PLAY  v" + manifest.version, "UPDATED");
-}
-
-void checkAndUpdate(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
-                    const Core::Transfer::TransferOptions& options,
-                    const Core::Trust::ReleaseKeys& keys) {
-    view.setStatus("Checking for updates…");
-    const Manifest manifest = Core::fetchRelease(endpoints.manifestURL, options, keys);
-    // Refused before it is stored: PLAY and the up-to-date test both follow the bundle name.
-    Core::Install::requireSafeBundleName(manifest);
-    view.storeManifest(manifest);
-    view.showReleaseText(changelogOrEmpty(endpoints.changelogURL, options));
-
-    // Held from the first write to the end of the run, so that no other launcher updates this
-    // install meanwhile. A missing install root has nothing to recover, and is only created
-    // (by taking the lock) once there is something to download.
-    std::optional<Core::Install::InstallLock> lock;
-    if (FileSystem::exists(Core::Install::installRoot())) {
-        lock.emplace(Core::Install::installRoot());
-        // An update that a crash cut short is settled first, so the version read below names
-        // the build that is really there.
-        Core::Install::recoverInterruptedUpdate();
-    }
-    if (Core::Install::installedVersion() == manifest.version &&
-        Core::Install::isInstalled(manifest)) {
-        view.setProgress(1.0);
-        view.setStatus("Ready to deploy.");
-        view.showPlayable("PLAY", "UP TO DATE");
-        return;
-    }
-    if (!Core::Transfer::isValidAddress(manifest.url)) {
-        throw Error::am(AmCode::NoArchiveAddress, "manifest has no macurl");
-    }
-    if (!lock) {
-        lock.emplace(Core::Install::installRoot());
-    }
-    downloadAndInstall(view, manifest, options, keys);
-}
-
-void showFailure(UpdateFlowView& view, const std::string& reason) {
-    const std::string installed = Core::Install::installedVersion();
+void UpdateFlowView::showFailure(const std::string& installed, const std::string& reason) {
     if (installed.empty()) {
-        view.setStatus("Could not fetch the build.\n" + reason);
-        view.showVersionState("ERROR");
+        setStatus("Could not fetch the build.\n" + reason);
+        showVersionState("ERROR");
         return;
     }
-    view.storeManifest(fallbackManifest(installed));
-    view.setProgress(1.0);
-    view.setStatus("Update check failed — playing installed v" + installed + ".");
-    view.showPlayable("PLAY  v" + installed, "OFFLINE");
+    // PLAY and the version line go on with the installed version, its bundle by the default name.
+    Manifest fallback;
+    fallback.version = installed;
+    storeManifest(fallback);
+    setProgress(1.0);
+    setStatus("Update check failed — playing installed v" + installed + ".");
+    showPlayable("PLAY  v" + installed, "OFFLINE");
 }
 
-} // namespace
-
-void runUpdateFlow(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
-                   const Core::Transfer::TransferOptions& options,
+void runUpdateFlow(UpdateFlowView& view, const Core::Install::InstallLayout& layout,
+                   const ReleaseEndpoints& endpoints,
+                   const Core::Transfer::TransferOptions& options, std::stop_token stop,
                    const Core::Trust::ReleaseKeys& keys) {
-    try {
-        checkAndUpdate(view, endpoints, options, keys);
-    } catch (const Stopped&) {
-    } catch (const Error& error) {
-        if (!options.stop.stop_requested()) {
-            showFailure(view, error.localizedMessage());
-        }
-    } catch (const std::exception& error) {
-        // Not one of ours (out of memory, a library's own exception): still a failed run, not
-        // a crashed launcher.
-        showFailure(view, error.what());
-    }
+    Core::RunPolicy policy;
+    policy.stopWhenCurrent = true;
+    policy.stop = std::move(stop);
+    Core::ReleaseRun{layout, endpoints, policy, options, keys}.run(view);
 }
 
 std::string downloadingStatus(const std::string& version, std::int64_t sizeBytes) {

@@ -1,21 +1,17 @@
 #pragma once
 
-#include "core/transfer/Transfer.h"
-#include "core/trust/ReleaseSignature.h"
-#include "formats/Changelog.h"
-#include "formats/Manifest.h"
-#include "platform/ReleaseHost.h"
+#include "core/ReleaseRun.h"
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 
-// The window as one update run sees it. Every call but storeManifest only queues a change for
-// the main thread and returns at once; the changes apply one at a time in the order queued.
-// Called from the update worker only.
-class UpdateFlowView {
+// The window as an update run sees it: the run's steps and end as status texts, progress, the
+// PLAY button and the version line, shown through the seven changes below. Every change but
+// storeManifest only queues it for the main thread and returns at once; the changes apply one at
+// a time in the order queued. Called from the update worker only, one run at a time.
+class UpdateFlowView : public Core::RunObserver {
 public:
-    virtual ~UpdateFlowView() = default;
-
     virtual void setStatus(std::string text) = 0;
     virtual void setProgress(double fraction) = 0;
     // The changelog pane, then the release notes, as two queued changes.
@@ -30,22 +26,35 @@ public:
     // Replaces the manifest the window reads, at once and whole (not queued), so that every
     // version line queued afterwards reads it.
     virtual void storeManifest(Manifest manifest) = 0;
+
+    void checking() final { setStatus("Checking for updates…"); }
+    void manifestAccepted(const Manifest& manifest) final { storeManifest(manifest); }
+    void changelogRead(const Changelog& entries) final { showReleaseText(entries); }
+    void downloadStarted(const std::string& version, std::int64_t size) final;
+    // "Connection lost — retrying (2 of 4)…" until bytes flow again.
+    void retrying(int attempt, int attempts) final;
+    void downloadProgress(double fraction) final;
+    void installing(const std::string& version) final;
+    void finished(const Core::RunResult& result) final;
+
+private:
+    void showFailure(const std::string& installed, const std::string& reason);
+
+    std::string downloadingText_;
+    bool retrying_ = false;
 };
 
-// One update run: asks the release host for the newest build, installs it when the installed
-// one is not current, and leaves the window in one of the end states "UP TO DATE",
-// "UPDATED", "OFFLINE" (a build is installed and stays playable) or "ERROR" (nothing is
-// installed). Throws nothing.
+// One update run: a release run (Core::ReleaseRun) that stops when the installed build is
+// current, shown in `view`. Leaves it in one of the end states "UP TO DATE", "UPDATED",
+// "OFFLINE" (a build is installed and stays playable) or "ERROR" (nothing is installed); a run
+// ended by `stop` (which also aborts a transfer in progress) shows nothing more. Throws nothing.
 //
 // Blocks the calling thread for the whole run, so never call it on the main thread. The caller
 // makes sure that only one run at a time works on the install; against other launchers the run
-// holds the install lock from its first write to its end, and a run that finds it held ends as
-// a failed one ("another launcher is updating this install"). A stop request in options.stop
-// aborts a transfer in progress and ends the run without showing anything more; an install
-// already swapping finishes first. With `keys` required, only a signed manifest is accepted
-// (the build's keys are checked at configure time, so the default never throws).
-void runUpdateFlow(UpdateFlowView& view, const ReleaseEndpoints& endpoints,
-                   const Core::Transfer::TransferOptions& options,
+// holds the install lock, and one that finds it held ends as a failed run.
+void runUpdateFlow(UpdateFlowView& view, const Core::Install::InstallLayout& layout,
+                   const ReleaseEndpoints& endpoints,
+                   const Core::Transfer::TransferOptions& options, std::stop_token stop = {},
                    const Core::Trust::ReleaseKeys& keys = Core::Trust::ReleaseKeys::fromBuild());
 
 // "Downloading v1.4.0  (150 MB)…": the size in MiB, rounded to a whole number, only when the

@@ -1,6 +1,6 @@
 #include "ui/Views.h"
 
-#include "platform/Palette.h"
+#include "ui/Palette.h"
 #include "ui/Theme.h"
 
 #include <QIcon>

@@ -1,7 +1,8 @@
 #include "ui/WindowMode.h"
 
 #include "core/install/InstallStore.h"
-#include "ui/AppDelegate.h"
+#include "ui/LauncherWindow.h"
+#include "ui/UpdateController.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -36,7 +37,10 @@ int runWindowMode(int argc, char** argv) {
     // Closing the launcher window ends the program.
     QApplication::setQuitOnLastWindowClosed(true);
 
-    AppDelegate delegate(&Core::Install::installedVersion);
-    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
+    // Where the game is installed, read once for the whole session.
+    const Core::Install::InstallLayout layout{Core::Install::installRoot()};
+    LauncherWindow window([&layout] { return Core::Install::installedVersion(layout); });
+    UpdateController controller(window, layout);
+    QTimer::singleShot(0, &controller, &UpdateController::applicationDidFinishLaunching);
     return QApplication::exec();
 }

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
@@ -133,68 +132,34 @@ TEST_F(FileDownloaderTest, FailuresLeaveTheEarlierFileAndNoTemporaryFile) {
     }
 }
 
-TEST_F(FileDownloaderTest, MissingFolderFailsOnceWithoutSendingAnything) {
+TEST_F(FileDownloaderTest, MissingFolderFailsWithoutSendingAnything) {
     server.serve("/build.zip", "archive");
-    std::vector<std::optional<Error>> reports;
-    {
-        Core::Transfer::FileDownloader downloader(
-            folder / "absent" / "update.zip", nullptr,
-            [&](const std::optional<Error>& error) { reports.push_back(error); }, options);
-        downloader.start(server.url("/build.zip"));
-    }
-
-    ASSERT_EQ(reports.size(), 1U);
-    ASSERT_TRUE(reports[0]);
-    EXPECT_EQ(reports[0]->domain(), "posix");
-    EXPECT_EQ(reports[0]->code(), ENOENT);
+    const Error error = errorOf([&] {
+        syncDownload(server.url("/build.zip"), folder / "absent" / "update.zip", {}, options);
+    });
+    EXPECT_EQ(error.domain(), "posix");
+    EXPECT_EQ(error.code(), ENOENT);
     EXPECT_TRUE(server.requests().empty());
 }
 
-TEST_F(FileDownloaderTest, StoppingEndsTheTransferWithOneReport) {
+TEST_F(FileDownloaderTest, AStopRequestEndsAStalledTransferAndKeepsTheEarlierFile) {
     server.serveFile("/stalled.zip",
                      {{.body = "PK..", .cutAt = 2, .holdAtCut = std::chrono::seconds(10)}});
     options.idleTimeout = std::chrono::seconds(8);
     writeFile(destination, "earlier archive");
-
-    std::stop_source callerStop;
-    const struct {
-        const char* name;
-        std::function<void(std::unique_ptr<Core::Transfer::FileDownloader>&)> stop;
-    } cases[] = {
-        {"caller's stop request",
-         [&](auto&) {
-             callerStop.request_stop();
-         }},
-        {"downloader going away",
-         [](auto& downloader) {
-             downloader.reset();
-         }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Core::Transfer::TransferOptions stoppable = options;
-        stoppable.stop = callerStop.get_token();
-        std::atomic<int> reports = 0;
-        std::optional<Error> report;
-        auto downloader = std::make_unique<Core::Transfer::FileDownloader>(
-            destination, nullptr,
-            [&](const std::optional<Error>& error) {
-                report = error;
-                ++reports;
-            },
-            stoppable);
-        downloader->start(server.url("/stalled.zip"));
+    std::stop_source stop;
+    options.stop = stop.get_token();
+    std::jthread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        c.stop(downloader);
-        downloader.reset();
+        stop.request_stop();
+    });
 
-        EXPECT_EQ(reports, 1);
-        ASSERT_TRUE(report);
-        EXPECT_EQ(report->domain(), "curl");
-        EXPECT_EQ(report->code(), 42); // CURLE_ABORTED_BY_CALLBACK
-        EXPECT_EQ(readFile(destination), "earlier archive");
-        EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
-    }
+    const Error error =
+        errorOf([&] { syncDownload(server.url("/stalled.zip"), destination, {}, options); });
+    EXPECT_EQ(error.domain(), "curl");
+    EXPECT_EQ(error.code(), 42); // CURLE_ABORTED_BY_CALLBACK
+    EXPECT_EQ(readFile(destination), "earlier archive");
+    EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"update.zip"});
 }
 
 TEST_F(FileDownloaderTest, TheBodyMustMatchTheExpectedChecksum) {

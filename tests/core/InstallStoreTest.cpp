@@ -10,14 +10,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Points the install root at a folder inside a fresh temporary folder.
+// An install root inside a fresh temporary folder.
 struct InstallStoreAtRoot : testing::Test {
     TempDir dir;
     fs::path root = dir / "deep/missing/root";
-    ScopedEnv installDir{"AM_INSTALL_DIR", root.c_str()};
+    Core::Install::InstallLayout layout{root};
 };
 
-TEST(InstallStore, RootComesFromTheEnvironmentAtEveryCallAndIsNeverCreated) {
+TEST(InstallStore, RootComesFromTheEnvironmentAndIsNeverCreated) {
     TempDir dataHome;
     ScopedEnv xdg("XDG_DATA_HOME", dataHome.path().c_str());
     const fs::path fallback = dataHome / "Ashenmarch";
@@ -36,22 +36,20 @@ TEST(InstallStore, RootComesFromTheEnvironmentAtEveryCallAndIsNeverCreated) {
 TEST_F(InstallStoreAtRoot, TheBundleStaysInsideTheBuildFolder) {
     Manifest manifest;
     manifest.exe = "";
-    EXPECT_EQ(Core::Install::gameAppURL(manifest), root / "build/Ashenmarch.app");
+    EXPECT_EQ(layout.gameAppPath(manifest), root / "build/Ashenmarch.app");
     // An absolute name must not replace the install root.
     manifest.exe = "/etc";
-    EXPECT_EQ(
-        Core::Install::gameAppURL(manifest).string().rfind(Core::Install::buildDir().string(), 0),
-        0u);
+    EXPECT_TRUE(layout.gameAppPath(manifest).string().starts_with(layout.buildDir().string()));
 }
 
 TEST_F(InstallStoreAtRoot, MarkInstalledCreatesTheRootAndWritesExactlyTheVersion) {
-    EXPECT_EQ(Core::Install::installedVersion(), "");
+    EXPECT_EQ(Core::Install::installedVersion(layout), "");
 
-    Core::Install::markInstalled("1.4.0 beta");
+    Core::Install::markInstalled(layout, "1.4.0 beta");
     EXPECT_EQ(readFile(root / "installed.txt"), "1.4.0 beta");
-    EXPECT_EQ(Core::Install::installedVersion(), "1.4.0 beta");
+    EXPECT_EQ(Core::Install::installedVersion(layout), "1.4.0 beta");
 
-    Core::Install::markInstalled("1.5");
+    Core::Install::markInstalled(layout, "1.5");
     EXPECT_EQ(readFile(root / "installed.txt"), "1.5");
     // Only the marker is left: the atomic write leaves no temporary file behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 1);
@@ -68,41 +66,42 @@ TEST_F(InstallStoreAtRoot, MarkerReadsTrimmedAndUnreadableAsNothing) {
     };
     for (const auto& [content, expected] : cases) {
         writeFile(root / "installed.txt", content);
-        EXPECT_EQ(Core::Install::installedVersion(), expected) << testing::PrintToString(content);
+        EXPECT_EQ(Core::Install::installedVersion(layout), expected)
+            << testing::PrintToString(content);
     }
 }
 
 TEST_F(InstallStoreAtRoot, FailuresAreDroppedAndLoseNothing) {
     // A folder where the marker should be: reads as nothing, and the write leaves it alone.
     fs::create_directories(root / "installed.txt");
-    EXPECT_EQ(Core::Install::installedVersion(), "");
-    EXPECT_NO_THROW(Core::Install::markInstalled("2.0"));
+    EXPECT_EQ(Core::Install::installedVersion(layout), "");
+    EXPECT_NO_THROW(Core::Install::markInstalled(layout, "2.0"));
     EXPECT_TRUE(fs::is_directory(root / "installed.txt"));
 
     // A file where the root should be: neither the folder nor the marker can be made.
     const fs::path blocked = dir / "blocked";
     writeFile(blocked, "keep");
-    ScopedEnv env("AM_INSTALL_DIR", blocked.c_str());
-    EXPECT_NO_THROW(Core::Install::markInstalled("2.0"));
+    const Core::Install::InstallLayout blockedLayout{blocked};
+    EXPECT_NO_THROW(Core::Install::markInstalled(blockedLayout, "2.0"));
     EXPECT_EQ(readFile(blocked), "keep");
-    EXPECT_EQ(Core::Install::installedVersion(), "");
+    EXPECT_EQ(Core::Install::installedVersion(blockedLayout), "");
 }
 
 TEST_F(InstallStoreAtRoot, InstalledMeansTheBundleExistsWhateverTheMarkerSays) {
     Manifest manifest;
     manifest.exe = "Game.app";
-    Core::Install::markInstalled("1.0");
-    EXPECT_FALSE(Core::Install::isInstalled(manifest)) << "no build folder";
+    Core::Install::markInstalled(layout, "1.0");
+    EXPECT_FALSE(Core::Install::isInstalled(layout, manifest)) << "no build folder";
 
     fs::create_directories(root / "build/Game.app");
-    EXPECT_TRUE(Core::Install::isInstalled(manifest));
+    EXPECT_TRUE(Core::Install::isInstalled(layout, manifest));
     fs::remove(root / "installed.txt");
-    EXPECT_TRUE(Core::Install::isInstalled(manifest));
+    EXPECT_TRUE(Core::Install::isInstalled(layout, manifest));
 
     manifest.exe = "";
-    EXPECT_FALSE(Core::Install::isInstalled(manifest));
+    EXPECT_FALSE(Core::Install::isInstalled(layout, manifest));
     writeFile(root / "build/Ashenmarch.app", "a file counts too");
-    EXPECT_TRUE(Core::Install::isInstalled(manifest));
+    EXPECT_TRUE(Core::Install::isInstalled(layout, manifest));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "core/install/InstallStore.h"
 #include "core/unpack/Extract.h"
+#include "support/ErrorOf.h"
 #include "support/InterruptedUpdate.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
@@ -12,6 +13,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -22,19 +24,28 @@ namespace {
 class StagedInstall : public ::testing::Test {
 protected:
     TempDir root;
-    ScopedEnv installDir{"AM_INSTALL_DIR", root.path().c_str()};
+    Core::Install::InstallLayout layout{root.path()};
     Manifest manifest = Manifest::parse("version=2.0\nmacurl=http://127.0.0.1/b.zip\n");
-
-    fs::path archive(const std::string& gameText) {
-        const fs::path zip = root / "update.zip";
-        ZipBuilder().file(gameFile, gameText, 0755).writeTo(zip);
-        return zip;
-    }
 
     // An installed 1.0 build, as a previous update left it.
     void installOld() {
-        writeFile(Core::Install::buildDir() / gameFile, "game 1.0");
-        Core::Install::markInstalled("1.0");
+        writeFile(layout.buildDir() / gameFile, "game 1.0");
+        Core::Install::markInstalled(layout, "1.0");
+    }
+
+    void install(const std::string& gameText) {
+        ZipBuilder().file(gameFile, gameText, 0755).writeTo(layout.archivePath());
+        ASSERT_TRUE(Core::Install::stageBuild(layout, manifest).hasBundle);
+        Core::Install::commitStagedBuild(layout, manifest);
+    }
+
+    void expectOnlyBuild(const std::string& version, const std::string& gameText) {
+        EXPECT_EQ(Core::Install::installedVersion(layout), version);
+        EXPECT_EQ(readFile(layout.buildDir() / gameFile), gameText);
+        for (const fs::path& leftover :
+             {layout.stagingDir(), layout.setAsideDir(), layout.pendingRecordPath()}) {
+            EXPECT_FALSE(fs::exists(leftover)) << leftover;
+        }
     }
 };
 
@@ -43,22 +54,60 @@ protected:
 // block this update or the next.
 TEST_F(StagedInstall, ReplacesTheOldBuildWhateverItHolds) {
     installOld();
-    writeFile(Core::Install::buildDir() / "stale-from-1.0.dat", "x");
-    writeFile(Core::Install::buildDir() / "sealed/data", "x");
-    fs::permissions(Core::Install::buildDir() / "sealed", fs::perms(0555));
+    writeFile(layout.buildDir() / "stale-from-1.0.dat", "x");
+    writeFile(layout.buildDir() / "sealed/data", "x");
+    fs::permissions(layout.buildDir() / "sealed", fs::perms(0555));
     handToUnprivilegedUser(root.path());
     if (::geteuid() == 0) {
-        writeFile(Core::Install::buildDir() / "root's/data", "x");
+        writeFile(layout.buildDir() / "root's/data", "x");
     }
     runUnprivileged([&] {
         for (const char* game : {"game 2.0", "game 2.1"}) {
-            Core::Install::installBuild(archive(game), manifest);
-            EXPECT_EQ(Core::Install::installedVersion(), "2.0");
-            EXPECT_EQ(readFile(Core::Install::buildDir() / gameFile), game);
-            EXPECT_FALSE(fs::exists(Core::Install::setAsideDir()));
+            install(game);
+            expectOnlyBuild("2.0", game);
         }
-        EXPECT_FALSE(fs::exists(Core::Install::buildDir() / "stale-from-1.0.dat"));
+        EXPECT_FALSE(fs::exists(layout.buildDir() / "stale-from-1.0.dat"));
+        EXPECT_EQ(fs::status(layout.buildDir() / gameFile).permissions() & fs::perms::owner_exec,
+                  fs::perms::owner_exec);
     });
+}
+
+TEST_F(StagedInstall, StagingReportsWhatTheArchiveHoldsAndKeepsTheInstalledBuild) {
+    installOld();
+    struct Case {
+        const char* name;
+        std::string archive;
+        bool hasBundle;
+        bool hasExecutable;
+        std::optional<AmCode> failure;
+    };
+    const Case cases[] = {
+        {"no executable",
+         ZipBuilder().file("Ashenmarch.app/Contents/Info.plist", "<plist/>").bytes(),
+         true,
+         false,
+         {}},
+        {"other bundle",
+         ZipBuilder().file("Other.app/Contents/MacOS/ASHENMARCH", "x", 0755).bytes(),
+         false,
+         false,
+         {}},
+        {"not an archive", "<html>404 Not Found</html>", false, false, AmCode::UnpackFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(layout.archivePath(), c.archive);
+        if (c.failure) {
+            EXPECT_TRUE(
+                errorOf([&] { Core::Install::stageBuild(layout, manifest); }).is(*c.failure));
+        } else {
+            const Core::Install::StagedBuild staged = Core::Install::stageBuild(layout, manifest);
+            EXPECT_EQ(staged.hasBundle, c.hasBundle);
+            EXPECT_EQ(staged.hasExecutable, c.hasExecutable);
+            Core::Install::discardStagedBuild(layout);
+        }
+        expectOnlyBuild("1.0", "game 1.0");
+    }
 }
 
 // Files are replaced through a temporary name and one rename, so a kill at any instant leaves
@@ -80,7 +129,7 @@ TEST_F(StagedInstall, ReExtractionKilledAtAnyPointLeavesEveryFileWhole) {
         archives[version == 'n'] = root / (std::string(1, version) + ".zip");
         zip.writeTo(archives[version == 'n']);
     }
-    const fs::path build = Core::Install::buildDir();
+    const fs::path build = layout.buildDir();
     const auto reextract = [&](int which) {
         return std::make_unique<Subprocess>([&, which] {
             Core::Unpack::extract(archives[which], build);
@@ -105,7 +154,7 @@ TEST_F(StagedInstall, ReExtractionKilledAtAnyPointLeavesEveryFileWhole) {
             EXPECT_TRUE(isNew || found == content('o', i)) << name(i) << " in round " << round;
             EXPECT_EQ(fs::status(build / name(i)).permissions(), isNew ? newMode : oldMode);
         }
-        Core::Install::recoverInterruptedUpdate();
+        Core::Install::recoverInterruptedUpdate(layout);
         EXPECT_EQ(std::distance(fs::recursive_directory_iterator(build), {}), files + 1);
     }
 }
@@ -117,7 +166,7 @@ TEST_P(Recovery, EndsWithOneCompleteBuildWhoseMarkerMatches) {
     handToUnprivilegedUser(root.path());
     runUnprivileged([&] {
         leaveInterruptedUpdate(state, root.path());
-        Core::Install::recoverInterruptedUpdate();
+        Core::Install::recoverInterruptedUpdate(layout);
         const std::string version = state.recoveredVersion;
         expectOneSettledBuild(root.path(), version, "game " + version);
     });

@@ -66,13 +66,11 @@ TEST(FileSystem, MoveRefusesAnOccupiedDestinationAndRemoveIsRecursive) {
     EXPECT_EQ(errorOf([&] { FileSystem::move(dir / "a", dir / "no/such/b"); }).code(), ENOENT);
     FileSystem::move(dir / "a", dir / "c");
     EXPECT_EQ(readFile(dir / "c"), "a");
-    EXPECT_EQ(FileSystem::size(dir / "c"), 1);
 
     writeFile(dir / "tree/x/y/z", "deep");
     FileSystem::remove(dir / "tree");
     EXPECT_FALSE(FileSystem::exists(dir / "tree"));
     EXPECT_EQ(errorOf([&] { FileSystem::remove(dir / "tree"); }).code(), ENOENT);
-    EXPECT_EQ(errorOf([&] { FileSystem::size(dir / "tree"); }).code(), ENOENT);
 }
 
 TEST(FileSystem, UserDataFolderFollowsAnAbsoluteXdgDataHomeOnly) {

@@ -54,8 +54,9 @@ void leaveInterruptedUpdate(const Interruption& state, const fs::path& root) {
         writeFile(root / "build/.ashenmarch-unpacking", "");
         writeFile(root / "build/Ashenmarch.app/Contents/MacOS/.ashenmarch-unpacking.41.7", "ga");
     }
-    writeFile(root / ".update.zip.Ab12Cd", "half a download");
-    writeFile(root / ".installed.txt.Ef34Gh", "2.");
+    // Atomic writes cut short: the marker's, and the partial download's record.
+    writeFile(root / ".installed.txt.Ab12Cd", "2.");
+    writeFile(root / ".update.zip.part.meta.Ef34Gh", "address=");
 }
 
 std::string interruptionName(const Interruption& state) {

@@ -5,9 +5,9 @@
 #include <vector>
 
 // Each on-disk state an update from 1.0 to 2.0, killed at some step, can leave in an install
-// root. The game file of build <v> holds "game <v>"; every state also holds a half-written
-// download. The next run must turn any of them into exactly one complete build whose marker
-// matches it, with no leftovers.
+// root. The game file of build <v> holds "game <v>"; every state also holds the temporary files
+// of atomic writes cut short. The next run must turn any of them into exactly one complete build
+// whose marker matches it, with no leftovers.
 struct Interruption {
     const char* step;
     const char* marker;           // what installed.txt says

@@ -2,45 +2,43 @@
 
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <stdexcept>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 
+extern char** environ; // the process environment, declared by no header everywhere
+
 namespace {
 
-[[noreturn]] void execChild(const std::filesystem::path& program,
-                            const std::vector<std::string>& arguments,
-                            const std::vector<std::pair<std::string, std::string>>& environment,
-                            const std::filesystem::path& outputFolder) {
-    const int out = ::open((outputFolder / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open((outputFolder / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int in = ::open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
-        ::dup2(err, 2) < 0) {
-        ::_exit(127);
+// Null-terminated pointers into `texts`, as exec wants them.
+std::vector<char*> pointersTo(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts) {
+        pointers.push_back(text.data());
     }
-    for (const auto& [name, value] : environment) {
-        ::setenv(name.c_str(), value.c_str(), 1);
-    }
-    std::vector<char*> argv;
-    std::string path = program.string();
-    argv.push_back(path.data());
-    std::vector<std::string> copies = arguments;
-    for (std::string& argument : copies) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    ::execv(path.c_str(), argv.data());
-    ::_exit(127);
+    pointers.push_back(nullptr);
+    return pointers;
 }
+
+struct FileActions {
+    FileActions() { ::posix_spawn_file_actions_init(&actions); }
+    ~FileActions() { ::posix_spawn_file_actions_destroy(&actions); }
+    posix_spawn_file_actions_t actions;
+};
 
 } // namespace
 
+// posix_spawn, as the launcher starts processes: the test runs threads (loopback servers), and
+// a forked child of a threaded process may not allocate before exec.
 Subprocess::Subprocess(const std::filesystem::path& program,
                        const std::vector<std::string>& arguments,
                        const std::vector<std::pair<std::string, std::string>>& environment) {
@@ -49,12 +47,31 @@ Subprocess::Subprocess(const std::filesystem::path& program,
         throw std::runtime_error("mkdtemp failed");
     }
     outputFolder_ = pattern;
-    pid_ = ::fork();
-    if (pid_ < 0) {
-        throw std::runtime_error("fork failed");
+    std::vector<std::string> argumentTexts{program.string()};
+    argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
+    // This process's environment, with `environment` replacing or adding variables.
+    std::vector<std::string> environmentTexts;
+    for (const auto& [name, value] : environment) {
+        environmentTexts.push_back(name + "=" + value);
     }
-    if (pid_ == 0) {
-        execChild(program, arguments, environment, outputFolder_);
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        if (std::none_of(environment.begin(), environment.end(),
+                         [&](const auto& set) { return text.starts_with(set.first + "="); })) {
+            environmentTexts.emplace_back(text);
+        }
+    }
+    const std::string out = (outputFolder_ / "stdout").string();
+    const std::string err = (outputFolder_ / "stderr").string();
+    FileActions files;
+    ::posix_spawn_file_actions_addopen(&files.actions, 0, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(&files.actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0600);
+    ::posix_spawn_file_actions_addopen(&files.actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0600);
+    const int error =
+        ::posix_spawn(&pid_, argumentTexts[0].c_str(), &files.actions, nullptr,
+                      pointersTo(argumentTexts).data(), pointersTo(environmentTexts).data());
+    if (error != 0) {
+        throw std::runtime_error("cannot start " + program.string() + ": " + std::strerror(error));
     }
 }
 

@@ -48,10 +48,10 @@ std::string sizeOf(const QPixmap& picture) {
 
 TEST_F(HiDpi, WindowKeepsItsLayoutAndDrawsEveryDevicePixelAtScaleTwo) {
     installed = "1.3.9";
-    delegate.setManifest(manifestOf("1.4.0"));
-    delegate.renderNotes(parseChangelog("## 1.4.0 | 2026-12-06\n+ Salvage runs drop shards"));
-    delegate.updateVersionLine("UPDATED");
-    QWidget& window = *delegate.window();
+    launcher.storeManifest(manifestOf("1.4.0"));
+    launcher.renderNotes(parseChangelog("## 1.4.0 | 2026-12-06\n+ Salvage runs drop shards"));
+    launcher.updateVersionLine("UPDATED");
+    QWidget& window = *launcher.widget();
 
     if (const QByteArray folder = qgetenv(outputFolderVariable); !folder.isEmpty()) {
         const std::filesystem::path output(folder.toStdString());

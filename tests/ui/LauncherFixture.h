@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/AppDelegate.h"
+#include "ui/LauncherWindow.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -9,14 +9,14 @@
 #include <stdexcept>
 #include <string>
 
-// A delegate with its window built, and an installed version the test controls.
+// A window with its views built, and an installed version the test controls.
 class LauncherFixture : public testing::Test {
 protected:
-    LauncherFixture() : delegate([this] { return installed; }) { delegate.buildWindow(); }
+    LauncherFixture() { launcher.buildWindow(); }
 
     // The view with this object name; throws (failing the test) when there is none.
     template <class View> View& view(const char* objectName) {
-        auto* found = delegate.window()->findChild<View*>(QLatin1String(objectName));
+        auto* found = launcher.widget()->findChild<View*>(QLatin1String(objectName));
         if (found == nullptr) {
             throw std::runtime_error(std::string("no view named ") + objectName);
         }
@@ -33,5 +33,7 @@ protected:
     static void runQueuedWork() { QCoreApplication::sendPostedEvents(); }
 
     std::string installed;
-    AppDelegate delegate;
+    LauncherWindow launcher{[this] {
+        return installed;
+    }};
 };

@@ -56,7 +56,7 @@ TEST_F(LauncherWindow, StartsWithItsTextsColoursAndControlStates) {
     EXPECT_EQ(view<LineLimitedLabel>("statusLabel").maxLines(), 2);
     EXPECT_EQ(view<LineLimitedLabel>("notesLabel").maxLines(), 7);
 
-    const QWidget& window = *delegate.window();
+    const QWidget& window = *launcher.widget();
     EXPECT_EQ(window.windowTitle(), "ASHENMARCH");
     EXPECT_EQ(window.size(), QSize(760, 560));
     EXPECT_EQ(window.minimumSize(), window.maximumSize()); // not resizable
@@ -79,7 +79,7 @@ TEST_F(LauncherWindow, ViewsLieInsideTheWindowWithoutOverlapping) {
         "titleLabel",   "subtitleLabel",    "taglineLabel", "statusLabel", "progressBar",
         "versionLabel", "notesHeading",     "notesLabel",   "playButton",  "checkButton",
         "footerLabel",  "changelogHeading", "changelogText"};
-    const QRect windowFrame(QPoint(0, 0), delegate.window()->size());
+    const QRect windowFrame(QPoint(0, 0), launcher.widget()->size());
     for (const char* name : names) {
         const QRect frame = view<QWidget>(name).geometry();
         EXPECT_TRUE(windowFrame.contains(frame)) << name;
@@ -94,12 +94,12 @@ TEST_F(LauncherWindow, ViewsLieInsideTheWindowWithoutOverlapping) {
 
 TEST_F(LauncherWindow, ClosingTheWindowEndsTheEventLoopAndKeepsTheWindow) {
     QApplication::setQuitOnLastWindowClosed(true);
-    QTimer::singleShot(0, delegate.window(), &QWidget::close);
+    QTimer::singleShot(0, launcher.widget(), &QWidget::close);
 
     // Rather fail than hang; the limit ends with this loop, so it cannot end a later test's.
     EXPECT_EQ(runEventLoop(std::chrono::seconds(10), 1), 0);
-    ASSERT_NE(delegate.window(), nullptr);
-    EXPECT_FALSE(delegate.window()->isVisible());
+    ASSERT_NE(launcher.widget(), nullptr);
+    EXPECT_FALSE(launcher.widget()->isVisible());
 }
 
 TEST(BannerView, MissingPictureLeavesTheAreaEmpty) {
@@ -130,7 +130,7 @@ bool near(const QColor& a, const QColor& b) {
 }
 
 TEST_F(LauncherWindow, DrawsThePaletteWhereTheLayoutPutsIt) {
-    const QImage image = delegate.window()->grab().toImage();
+    const QImage image = launcher.widget()->grab().toImage();
     const std::vector<PixelCase> cases = {
         {"window background", {750, 540}, Theme::qColor(themeBg)},
         {"accent rule", {380, 201}, blend(themeCyan, 0.8, themeBg)},
@@ -150,10 +150,10 @@ TEST_F(LauncherWindow, DrawsThePaletteWhereTheLayoutPutsIt) {
 // look at; nothing compares them.
 TEST_F(LauncherWindow, SavesPicturesOfTheWindow) {
     const QString startPicture = QDir::current().filePath("launcher-window-start.png");
-    ASSERT_TRUE(delegate.window()->grab().save(startPicture));
+    ASSERT_TRUE(launcher.widget()->grab().save(startPicture));
 
     installed = "1.3.9";
-    delegate.setManifest(manifestOf("1.4.0"));
+    launcher.storeManifest(manifestOf("1.4.0"));
     const Changelog changelog =
         parseChangelog("## 1.4.0 | 2025-03-02\n"
                        "+ New salvage route through the ash fields\n"
@@ -165,14 +165,14 @@ TEST_F(LauncherWindow, SavesPicturesOfTheWindow) {
                        "## 1.3.8 | 2025-01-20\n"
                        "+ Arc turret upgrades\n"
                        "- Retired the tutorial map\n");
-    delegate.renderChangelog(changelog);
-    delegate.renderNotes(changelog);
-    delegate.updateVersionLine("UPDATED");
-    delegate.setStatus("Downloading v1.4.0  (150 MB)…");
-    delegate.setProgress(0.4);
+    launcher.renderChangelog(changelog);
+    launcher.renderNotes(changelog);
+    launcher.updateVersionLine("UPDATED");
+    launcher.setStatus("Downloading v1.4.0  (150 MB)…");
+    launcher.setProgress(0.4);
     runQueuedWork();
     ASSERT_TRUE(
-        delegate.window()->grab().save(QDir::current().filePath("launcher-window-filled.png")));
+        launcher.widget()->grab().save(QDir::current().filePath("launcher-window-filled.png")));
 }
 
 } // namespace

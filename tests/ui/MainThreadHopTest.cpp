@@ -24,9 +24,9 @@ TEST_F(MainThreadHop, ChangesFromAWorkerApplyInOrderOnTheMainThread) {
     std::vector<bool> onMainThread;
     std::thread worker([&] {
         for (int i = 1; i <= steps; ++i) {
-            delegate.setStatus("step " + std::to_string(i));
-            delegate.setProgress(i / double(steps));
-            delegate.ui([&] {
+            launcher.setStatus("step " + std::to_string(i));
+            launcher.setProgress(i / double(steps));
+            launcher.ui([&] {
                 seen.emplace_back(status.text(), Views::fraction(bar));
                 onMainThread.push_back(QThread::currentThread() == status.thread());
             });
@@ -52,7 +52,7 @@ TEST_F(MainThreadHop, ProgressWaitingWithNothingBehindItTakesTheLatestFractionIn
     QSignalSpy values(&bar, &QProgressBar::valueChanged);
     std::thread worker([&] {
         for (int i = 1; i <= 1000; ++i) {
-            delegate.setProgress(i / 2000.0);
+            launcher.setProgress(i / 2000.0);
         }
     });
     worker.join();
@@ -60,14 +60,14 @@ TEST_F(MainThreadHop, ProgressWaitingWithNothingBehindItTakesTheLatestFractionIn
     ASSERT_EQ(values.size(), 1);
     EXPECT_DOUBLE_EQ(Views::fraction(bar), 0.5);
 
-    delegate.setProgress(0.6);
+    launcher.setProgress(0.6);
     runQueuedWork();
     EXPECT_DOUBLE_EQ(Views::fraction(bar), 0.6) << "a new fraction once the last one applied";
 }
 
 TEST_F(MainThreadHop, IsDeferredEvenOnTheMainThread) {
-    delegate.setStatus("Ready to deploy.");
-    delegate.setProgress(1.0);
+    launcher.setStatus("Ready to deploy.");
+    launcher.setProgress(1.0);
     EXPECT_EQ(view<LineLimitedLabel>("statusLabel").text(), "Checking for updates…");
     EXPECT_EQ(Views::fraction(view<QProgressBar>("progressBar")), 0.0);
 
@@ -81,17 +81,17 @@ TEST_F(MainThreadHop, ProgressOutsideTheRangeShowsTheBarsEnds) {
     const std::vector<std::pair<double, double>> cases = {
         {0.5, 0.5}, {1.7, 1.0}, {0.25, 0.25}, {-0.3, 0.0}};
     for (const auto& [given, shown] : cases) {
-        delegate.setProgress(given);
+        launcher.setProgress(given);
         runQueuedWork();
         EXPECT_DOUBLE_EQ(Views::fraction(bar), shown) << given;
     }
 }
 
-TEST(MainThreadHopLifetime, WorkQueuedForAGoneDelegateIsDropped) {
+TEST(MainThreadHopLifetime, WorkQueuedForAGoneWindowIsDropped) {
     bool ran = false;
     {
-        AppDelegate delegate([] { return std::string(); });
-        delegate.ui([&ran] { ran = true; });
+        LauncherWindow launcher([] { return std::string(); });
+        launcher.ui([&ran] { ran = true; });
     }
     QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(ran);

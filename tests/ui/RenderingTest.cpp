@@ -37,7 +37,7 @@ TEST_F(Rendering, ChangelogPaneShowsEachRunInItsFontAndColour) {
     const Changelog entries =
         parseChangelog("## 1.4.0 | 2025-03-02\n+ New route\n- Old menu\n* <b>not bold</b>\n##\n" +
                        numberedLines(10));
-    delegate.renderChangelog(entries);
+    launcher.renderChangelog(entries);
 
     QTextDocument& document = *view<QTextEdit>("changelogText").document();
     QString expected;
@@ -81,7 +81,7 @@ TEST_F(Rendering, ChangelogWrapsAtTheTextViewsWidthWhetherOrNotItScrolls) {
     const std::string longItem(60, 'w');
     QTextDocument& document = *view<QTextEdit>("changelogText").document();
     for (const int items : {1, 40}) {
-        delegate.renderChangelog(
+        launcher.renderChangelog(
             parseChangelog("## 1.0\n" + numberedLines(items) + "+ " + longItem + " " + longItem));
         for (int turn = 0; turn < 20; ++turn) {
             runQueuedWork();
@@ -93,8 +93,8 @@ TEST_F(Rendering, ChangelogWrapsAtTheTextViewsWidthWhetherOrNotItScrolls) {
 }
 
 TEST_F(Rendering, ChangelogReplacesEverythingAndKeepsThePaneSettings) {
-    delegate.renderChangelog(parseChangelog("## 1.0\n" + numberedLines(3)));
-    delegate.renderChangelog({});
+    launcher.renderChangelog(parseChangelog("## 1.0\n" + numberedLines(3)));
+    launcher.renderChangelog({});
 
     QTextDocument& document = *view<QTextEdit>("changelogText").document();
     EXPECT_EQ(document.toPlainText(), "Changelog unavailable — check your connection.");
@@ -115,17 +115,17 @@ TEST_F(Rendering, LongChangelogFillsInSlicesAndANewerOneDropsWhatIsLeft) {
     }
     QTextDocument& document = *view<QTextEdit>("changelogText").document();
 
-    delegate.renderChangelog(history);
+    launcher.renderChangelog(history);
     EXPECT_TRUE(whole.startsWith(document.toPlainText()));
     EXPECT_LT(document.toPlainText().size(), whole.size() / 4);
     // A newer changelog mid-fill: nothing of the older one may follow it in.
-    delegate.renderChangelog(parseChangelog("## 9.9\n" + numberedLines(1)));
+    launcher.renderChangelog(parseChangelog("## 9.9\n" + numberedLines(1)));
     for (int turn = 0; turn < 100; ++turn) {
         runQueuedWork();
     }
     EXPECT_EQ(document.toPlainText(), "v9.9\n  + item 1\n\n");
 
-    delegate.renderChangelog(history);
+    launcher.renderChangelog(history);
     for (int turn = 0; turn < 100; ++turn) {
         runQueuedWork();
     }
@@ -133,7 +133,7 @@ TEST_F(Rendering, LongChangelogFillsInSlicesAndANewerOneDropsWhatIsLeft) {
 }
 
 TEST_F(Rendering, NotesShowAtMostSevenLines) {
-    delegate.renderNotes(parseChangelog("## 1.4.0 | 2025-03-02\n" + numberedLines(10)));
+    launcher.renderNotes(parseChangelog("## 1.4.0 | 2025-03-02\n" + numberedLines(10)));
 
     const LineLimitedLabel& notes = view<LineLimitedLabel>("notesLabel");
     // Header, blank line and five items: the sixth item is cut by the line limit.
@@ -141,7 +141,7 @@ TEST_F(Rendering, NotesShowAtMostSevenLines) {
                                   "+  item 3",           "+  item 4", "+  item 5"};
     EXPECT_EQ(notes.visibleLines(), expected);
 
-    delegate.renderNotes({});
+    launcher.renderNotes({});
     EXPECT_EQ(notes.text(), "No release notes available.");
 }
 

@@ -3,14 +3,15 @@
 #include "EventLoop.h"
 #include "core/install/InstallStore.h"
 #include "core/transfer/Fetch.h"
-#include "platform/Palette.h"
 #include "support/ErrorOf.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
-#include "ui/AppDelegate.h"
+#include "ui/LauncherWindow.h"
 #include "ui/LineLimitedLabel.h"
+#include "ui/Palette.h"
 #include "ui/Theme.h"
+#include "ui/UpdateController.h"
 #include "ui/Views.h"
 
 #include <QApplication>
@@ -65,7 +66,7 @@ struct Shown {
 // Public: the table's set-up steps use it.
 class UpdateFlow : public testing::Test {
 public:
-    UpdateFlow() { delegate->buildWindow(); }
+    UpdateFlow() { launcher.buildWindow(); }
 
     fs::path root() const { return temp / "install"; }
     ReleaseEndpoints endpoints() const {
@@ -86,16 +87,23 @@ public:
 
     // One run, from start to its last change applied.
     void runOnce() {
-        delegate->startUpdateFlow();
+        controller->recheck();
         waitForRunEnd();
     }
     void waitForRunEnd() {
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !delegate->isUpdating(); }, 20'000));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !controller->isUpdating(); }, 20'000));
         QCoreApplication::sendPostedEvents();
     }
 
+    // Presses PLAY inside the event loop; the loop's result: 0 when the launcher quit, 7 when
+    // it stayed open.
+    int pressPlay() {
+        QTimer::singleShot(0, controller.get(), &UpdateController::launchGame);
+        return runEventLoop(std::chrono::milliseconds(500), 7);
+    }
+
     template <class View> View& view(const char* objectName) {
-        return *delegate->window()->findChild<View*>(QLatin1String(objectName));
+        return *launcher.widget()->findChild<View*>(QLatin1String(objectName));
     }
 
     Shown shown() {
@@ -109,12 +117,19 @@ public:
     }
 
     TempDir temp;
-    std::string installDir = root().string();
-    ScopedEnv installDirEnv{"AM_INSTALL_DIR", installDir.c_str()};
+    Core::Install::InstallLayout layout{root()};
     LoopbackServer server;
+    LauncherWindow launcher{[this] {
+        return Core::Install::installedVersion(layout);
+    }};
     // Last, so it goes first: its worker uses everything above.
-    std::unique_ptr<AppDelegate> delegate = std::make_unique<AppDelegate>(
-        &Core::Install::installedVersion, endpoints(), loopbackTransferOptions());
+    std::unique_ptr<UpdateController> controller = newController(loopbackTransferOptions());
+
+    std::unique_ptr<UpdateController> newController(Core::Transfer::TransferOptions options,
+                                                    std::optional<ReleaseEndpoints> other = {}) {
+        return std::make_unique<UpdateController>(launcher, layout, other.value_or(endpoints()),
+                                                  std::move(options));
+    }
 };
 
 struct EndStateCase {
@@ -224,21 +239,18 @@ TEST_F(UpdateFlow, InstallsTheNewBuildAndKeepsItsManifest) {
     runOnce();
 
     EXPECT_EQ(readFile(root() / "installed.txt"), "1.4.0");
-    EXPECT_EQ(delegate->manifest()->url, server.url("/build.zip"));
+    EXPECT_EQ(launcher.manifest()->url, server.url("/build.zip"));
 }
 
-TEST_F(UpdateFlow, AFailedUpdateKeepsTheInstalledBuildAndStoresTheFallbackManifest) {
+TEST_F(UpdateFlow, AFailedUpdateStoresTheFallbackManifest) {
     installBuild("1.3.9", "the old game");
     publish("1.4.0", buildArchive("Other.app"));
     runOnce();
 
     EXPECT_EQ(shown().status, offlineStatus);
-    EXPECT_EQ(readFile(root() / "build" / "Ashenmarch.app" / bundleExecutable), "the old game");
-    EXPECT_EQ(readFile(root() / "installed.txt"), "1.3.9");
-    EXPECT_FALSE(fs::exists(root() / "build.staging"));
     Manifest fallback;
     fallback.version = "1.3.9";
-    EXPECT_EQ(delegate->manifest(), fallback);
+    EXPECT_EQ(launcher.manifest(), fallback);
 }
 
 TEST_F(UpdateFlow, ManifestHostDownAtFirstStartShowsThePlatformsMessage) {
@@ -250,10 +262,8 @@ TEST_F(UpdateFlow, ManifestHostDownAtFirstStartShowsThePlatformsMessage) {
     const std::string reason = errorOf([&] {
                                    Core::Transfer::fetch(unreachable, loopbackTransferOptions());
                                }).localizedMessage();
-    delegate = std::make_unique<AppDelegate>(&Core::Install::installedVersion,
-                                             ReleaseEndpoints{unreachable, unreachable},
-                                             loopbackTransferOptions());
-    delegate->buildWindow();
+    controller =
+        newController(loopbackTransferOptions(), ReleaseEndpoints{unreachable, unreachable});
     runOnce();
 
     const Shown seen = shown();
@@ -265,29 +275,17 @@ TEST_F(UpdateFlow, ManifestHostDownAtFirstStartShowsThePlatformsMessage) {
     EXPECT_EQ(view<QLabel>("notesLabel").text(), "");
 }
 
+// Whether it could not be fetched or held nothing (the run's tests show both come as no entries).
 TEST_F(UpdateFlow, AChangelogThatCannotBeFetchedIsShownAsUnavailable) {
-    const std::vector<std::pair<const char*, std::function<void()>>> failures = {
-        {"not found",
-         [this] {
-             server.serve("/changelog.txt", "", 404);
-         }},
-        {"time-out",
-         [this] {
-             server.stall("/changelog.txt", std::chrono::seconds(5));
-         }},
-    };
-    for (const auto& [what, fail] : failures) {
-        installBuild("1.4.0");
-        publish("1.4.0", buildArchive());
-        fail();
-        runOnce();
+    installBuild("1.4.0");
+    publish("1.4.0", buildArchive());
+    server.serve("/changelog.txt", "", 404);
+    runOnce();
 
-        EXPECT_EQ(shown().status, "Ready to deploy.") << what;
-        EXPECT_EQ(view<QTextEdit>("changelogText").toPlainText(),
-                  "Changelog unavailable — check your connection.")
-            << what;
-        EXPECT_EQ(view<QLabel>("notesLabel").text(), "No release notes available.") << what;
-    }
+    EXPECT_EQ(shown().status, "Ready to deploy.");
+    EXPECT_EQ(view<QTextEdit>("changelogText").toPlainText(),
+              "Changelog unavailable — check your connection.");
+    EXPECT_EQ(view<QLabel>("notesLabel").text(), "No release notes available.");
 }
 
 TEST_F(UpdateFlow, ShowsTheChangelogAndTheNewestNotes) {
@@ -299,10 +297,10 @@ TEST_F(UpdateFlow, ShowsTheChangelogAndTheNewestNotes) {
     EXPECT_TRUE(view<QTextEdit>("changelogText").toPlainText().startsWith("v1.4.0\n2026-12-06"));
 }
 
-// Records the fractions a run reports, each as it comes; everything else is dropped.
-class ProgressRecorder : public UpdateFlowView {
+// Records the statuses and fractions a run shows, each as it comes; everything else is dropped.
+class RecordingView : public UpdateFlowView {
 public:
-    void setStatus(std::string) override {}
+    void setStatus(std::string text) override { statuses.push_back(std::move(text)); }
     void setProgress(double fraction) override { fractions.push_back(fraction); }
     void showReleaseText(Changelog) override {}
     void showPlayButton(std::string, bool) override {}
@@ -310,6 +308,7 @@ public:
     void showVersionState(std::string) override {}
     void storeManifest(Manifest) override {}
 
+    std::vector<std::string> statuses;
     std::vector<double> fractions;
 };
 
@@ -322,8 +321,8 @@ TEST_F(UpdateFlow, ProgressFollowsTheDownloadOnlyWhenItsLengthIsKnown) {
         }
         // The run reports every fraction to its view (the window applies the latest of those
         // still waiting, see the main-thread hop tests).
-        ProgressRecorder recorder;
-        runUpdateFlow(recorder, endpoints(), loopbackTransferOptions());
+        RecordingView recorder;
+        runUpdateFlow(recorder, layout, endpoints(), loopbackTransferOptions());
         ASSERT_FALSE(recorder.fractions.empty());
         EXPECT_EQ(recorder.fractions.back(), 1.0);
         if (announced) {
@@ -334,6 +333,25 @@ TEST_F(UpdateFlow, ProgressFollowsTheDownloadOnlyWhenItsLengthIsKnown) {
         }
         fs::remove_all(root());
     }
+}
+
+TEST_F(UpdateFlow, ALostConnectionShowsUntilBytesFlowAgain) {
+    publish("1.4.0", buildArchive());
+    server.serveFile("/build.zip", {{.status = 503}, {.status = 503}, {.body = buildArchive()}});
+    Core::Transfer::TransferOptions options = loopbackTransferOptions();
+    options.retryDelays = {std::chrono::milliseconds(10), std::chrono::milliseconds(10)};
+    RecordingView recorder;
+    runUpdateFlow(recorder, layout, endpoints(), options);
+
+    EXPECT_EQ(recorder.statuses, (std::vector<std::string>{
+                                     "Checking for updates…",
+                                     "Downloading v1.4.0  (1 MB)…",
+                                     "Connection lost — retrying (2 of 3)…",
+                                     "Connection lost — retrying (3 of 3)…",
+                                     "Downloading v1.4.0  (1 MB)…",
+                                     "Installing v1.4.0…",
+                                     "Ready to deploy.",
+                                 }));
 }
 
 TEST_F(UpdateFlow, ADownloadFailingHalfWayLeavesTheButtonDownloading) {
@@ -356,17 +374,17 @@ TEST_F(UpdateFlow, RunsNeverOverlap) {
     server.serveFile(
         "/build.zip",
         {{.body = std::string(200, 'x'), .cutAt = 100, .holdAtCut = std::chrono::seconds(5)}});
-    delegate->recheck();
-    delegate->recheck(); // within the same millisecond
+    controller->recheck();
+    controller->recheck(); // within the same millisecond
     ASSERT_TRUE(QTest::qWaitFor(
         [this] { return view<QLabel>("statusLabel").text().startsWith("Downloading"); }, 10'000));
-    delegate->recheck(); // during the download
+    controller->recheck(); // during the download
     waitForRunEnd();
 
     EXPECT_EQ(server.requestsFor("/latest.txt"), 1);
     EXPECT_EQ(server.requestsFor("/build.zip"), 1);
 
-    delegate->recheck(); // idle again: a new run
+    controller->recheck(); // idle again: a new run
     waitForRunEnd();
     EXPECT_EQ(server.requestsFor("/latest.txt"), 2);
 }
@@ -378,23 +396,52 @@ TEST_F(UpdateFlow, ClosingTheWindowDuringAStalledDownloadEndsPromptly) {
         {{.body = std::string(200, 'x'), .cutAt = 100, .holdAtCut = std::chrono::seconds(120)}});
     Core::Transfer::TransferOptions patient = loopbackTransferOptions();
     patient.idleTimeout = std::chrono::seconds(120);
-    delegate =
-        std::make_unique<AppDelegate>(&Core::Install::installedVersion, endpoints(), patient);
-    delegate->buildWindow();
-    delegate->startUpdateFlow();
+    controller = newController(patient);
+    controller->recheck();
     ASSERT_TRUE(QTest::qWaitFor(
         [this] { return view<QLabel>("statusLabel").text().startsWith("Downloading"); }, 10'000));
 
     const auto start = std::chrono::steady_clock::now();
     QApplication::setQuitOnLastWindowClosed(true);
-    QTimer::singleShot(0, delegate->window(), &QWidget::close);
+    QTimer::singleShot(0, launcher.widget(), &QWidget::close);
     EXPECT_EQ(runEventLoop(std::chrono::seconds(60), 1),
               0); // rather fail than hang
-    delegate.reset();
+    controller.reset();
 
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_FALSE(fs::exists(root() / "update.zip"));
     EXPECT_FALSE(fs::exists(root() / "installed.txt"));
+}
+
+// A game that leaves a mark in its folder and ends.
+const std::string markingGame = "#!/bin/sh\n: > started.txt\n";
+
+TEST_F(UpdateFlow, PlayStartsAPresentBuildAndQuits) {
+    const fs::path game = root() / "build/Ashenmarch.app" / bundleExecutable;
+    writeFile(game, markingGame);
+    fs::permissions(game, fs::perms::owner_all);
+    launcher.storeManifest(Manifest::parse("version=1.4.0"));
+
+    EXPECT_EQ(pressPlay(), 0);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return fs::exists(game.parent_path() / "started.txt"); }, 10'000));
+}
+
+TEST_F(UpdateFlow, PlayStaysOpenAndSaysWhyWhenTheGameCannotStart) {
+    const fs::path game = root() / "build/Ashenmarch.app" / bundleExecutable;
+    const std::vector<std::tuple<const char*, std::function<void()>, QString>> cases = {
+        {"no manifest yet", [] {}, "Checking for updates…"},
+        {"build deleted", [this] { launcher.storeManifest(Manifest::parse("version=1.4.0")); },
+         "Nothing installed yet — check your connection and press 'check again'."},
+        {"not executable", [&] { writeFile(game, markingGame); },
+         "Could not start the game.\ncannot start " + QString::fromStdString(game.string()) +
+             ": Permission denied"},
+    };
+    for (const auto& [what, arrange, status] : cases) {
+        arrange();
+        EXPECT_EQ(pressPlay(), 7) << what;
+        EXPECT_EQ(shown().status, status) << what;
+    }
 }
 
 TEST(DownloadingStatus, ShowsWholeMebibytesOnlyForAPositiveSize) {

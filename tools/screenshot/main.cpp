@@ -8,7 +8,8 @@
 // the window does not get there within a minute.
 
 #include "core/install/InstallStore.h"
-#include "ui/AppDelegate.h"
+#include "ui/LauncherWindow.h"
+#include "ui/UpdateController.h"
 #include "ui/Views.h"
 
 #include <QApplication>
@@ -56,18 +57,18 @@ QString labelText(const QWidget& window, const char* objectName) {
 }
 
 // True once the window shows what the picture is meant to hold.
-bool ready(const AppDelegate& delegate, const Request& request) {
+bool ready(const QWidget& window, bool updating, const Request& request) {
     if (request.downloadFraction) {
-        const auto* bar = delegate.window()->findChild<QProgressBar*>("progressBar");
+        const auto* bar = window.findChild<QProgressBar*>("progressBar");
         return bar != nullptr && Views::fraction(*bar) >= *request.downloadFraction;
     }
-    return !delegate.isUpdating();
+    return !updating;
 }
 
-int save(const AppDelegate& delegate, const Request& request) {
+int save(const LauncherWindow& launcher, const Request& request) {
     // The run's last changes may still be queued behind the poll.
     QCoreApplication::sendPostedEvents();
-    QWidget& window = *delegate.window();
+    QWidget& window = *launcher.widget();
     if (!window.grab().save(request.picture)) {
         std::fprintf(stderr, "could not write %s\n", qPrintable(request.picture));
         return 1;
@@ -96,16 +97,17 @@ int main(int argc, char** argv) {
 
     Core::Transfer::TransferOptions options = Core::Transfer::defaultTransferOptions();
     options.allowPlainHttp = true; // the hosts this tool is pointed at are loopback demo hosts
-    AppDelegate delegate(&Core::Install::installedVersion,
-                         {request->host + "/latest.txt", request->host + "/changelog.txt"},
-                         options);
-    delegate.applicationDidFinishLaunching();
+    const Core::Install::InstallLayout layout{Core::Install::installRoot()};
+    LauncherWindow window([&layout] { return Core::Install::installedVersion(layout); });
+    UpdateController controller(
+        window, layout, {request->host + "/latest.txt", request->host + "/changelog.txt"}, options);
+    controller.applicationDidFinishLaunching();
 
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (ready(delegate, *request)) {
+        if (ready(*window.widget(), controller.isUpdating(), *request)) {
             poll.stop();
-            QCoreApplication::exit(save(delegate, *request));
+            QCoreApplication::exit(save(window, *request));
         }
     });
     poll.start(pollInterval);

@@ -9,9 +9,9 @@
 
 namespace Core::Install {
 
-InstallLock::InstallLock(const std::filesystem::path& installRoot) {
-    FileSystem::createFolder(installRoot);
-    const std::filesystem::path lockPath = installRoot / ".lock";
+InstallLock::InstallLock(const InstallLayout& layout) {
+    FileSystem::createFolder(layout.root);
+    const std::filesystem::path lockPath = layout.lockPath();
     lockFile_.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     if (!lockFile_) {
         throw Error::posix(errno, "open", lockPath);

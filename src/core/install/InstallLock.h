@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/install/InstallLayout.h"
 #include "platform/UniqueFd.h"
-
-#include <filesystem>
 
 namespace Core::Install {
 
@@ -10,10 +9,10 @@ namespace Core::Install {
 // install would unpack over each other and record a version neither finished; the second one
 // therefore stops with an error instead.
 //
-// The lock is an advisory flock(2) on <install root>/.lock, held from the first write of an
-// update until its marker is written. The kernel drops it when the holder's file is closed:
-// at destruction, or when the process dies however it dies, so a crash never leaves a stale
-// lock. The file itself stays (removing it would let a waiter lock a file nobody else sees).
+// The lock is an advisory flock(2) on the root's lock file (InstallLayout::lockPath), held from the
+// first write of an update until its marker is written. The kernel drops it when the holder's file
+// is closed: at destruction, or when the process dies however it dies, so a crash never leaves a
+// stale lock. The file itself stays (removing it would let a waiter lock a file nobody else sees).
 // The descriptor is close-on-exec, so a started game does not inherit the lock.
 //
 // Move-only; any thread. A second InstallLock on the same root fails also within one process.
@@ -22,7 +21,7 @@ public:
     // Creates the install root and the lock file when missing, then takes the lock without
     // waiting. Throws "am" 11 "another launcher is updating this install" when someone holds it;
     // the "posix" error naming the path when the folder or file cannot be made or opened.
-    explicit InstallLock(const std::filesystem::path& installRoot);
+    explicit InstallLock(const InstallLayout& layout);
 
 private:
     UniqueFd lockFile_;

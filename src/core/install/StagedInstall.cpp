@@ -6,6 +6,7 @@
 #include "core/unpack/TreeRemoval.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "platform/GameLaunch.h"
 
 #include <cstdlib>
 #include <system_error>
@@ -16,8 +17,6 @@ namespace fs = std::filesystem;
 namespace Core::Install {
 
 namespace {
-
-const fs::path gameExecutable = fs::path("Contents") / "MacOS" / "ASHENMARCH";
 
 void removeQuietly(const fs::path& path) {
     try {
@@ -42,24 +41,25 @@ void discard(const fs::path& folder) {
     }
 }
 
-std::optional<std::string> pendingVersion() {
+std::optional<std::string> pendingVersion(const InstallLayout& layout) {
     try {
-        return FileSystem::readText(pendingMarker());
+        return FileSystem::readText(layout.pendingRecordPath());
     } catch (const Error&) {
         return std::nullopt;
     }
 }
 
-// Temporary names of work killed before it could clean up after itself: downloads, marker
-// writes, and folders moved aside to be removed.
-void removeStaleDownloads() {
-    static const char* const prefixes[] = {".update.zip.", ".installed.txt.", ".installing.txt.",
-                                           ".build.old.", ".build.staging."};
+// What work killed before it could clean up after itself leaves in the root: the temporary
+// names of FileSystem::writeTextAtomically (".<name>.XXXXXX": the marker, the pending record,
+// the record of a partial download) and folders moved aside to be removed (see discard).
+void removeCutShortWrites(const InstallLayout& layout) {
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(installRoot(), error)) {
+    for (const auto& entry : fs::directory_iterator(layout.root, error)) {
         const std::string name = entry.path().filename().string();
-        for (const char* prefix : prefixes) {
-            if (name.starts_with(prefix)) {
+        for (const fs::path& file :
+             {layout.markerPath(), layout.pendingRecordPath(), layout.archivePath(),
+              layout.setAsideDir(), layout.stagingDir()}) {
+            if (name.starts_with("." + file.filename().string() + ".")) {
                 removeQuietly(entry.path());
             }
         }
@@ -68,86 +68,66 @@ void removeStaleDownloads() {
 
 } // namespace
 
-fs::path stagingDir() {
-    return installRoot() / "build.staging";
-}
-
-fs::path setAsideDir() {
-    return installRoot() / "build.old";
-}
-
-fs::path pendingMarker() {
-    return installRoot() / "installing.txt";
-}
-
-void recoverInterruptedUpdate() {
-    const bool staged = FileSystem::exists(stagingDir());
-    const bool built = FileSystem::exists(buildDir());
-    const auto pending = pendingVersion();
+void recoverInterruptedUpdate(const InstallLayout& layout) {
+    const bool staged = FileSystem::exists(layout.stagingDir());
+    const bool built = FileSystem::exists(layout.buildDir());
+    const auto pending = pendingVersion(layout);
     if (pending && !staged && built) {
         // The new build was swapped in but the marker may not have been written yet.
-        markInstalled(*pending);
-    } else if (!built && FileSystem::exists(setAsideDir())) {
+        markInstalled(layout, *pending);
+    } else if (!built && FileSystem::exists(layout.setAsideDir())) {
         // Killed between setting the old build aside and moving the new one in: put it back.
         std::error_code ignored;
-        fs::rename(setAsideDir(), buildDir(), ignored);
+        fs::rename(layout.setAsideDir(), layout.buildDir(), ignored);
     }
     // The pending record goes before the staging folder: with the record present and the
     // staging folder gone, the next recovery would take the swap for finished.
-    removeQuietly(pendingMarker());
-    discard(stagingDir());
-    discard(setAsideDir());
-    removeStaleDownloads();
-    Unpack::removeUnpackingLeftovers(buildDir());
+    removeQuietly(layout.pendingRecordPath());
+    discard(layout.stagingDir());
+    discard(layout.setAsideDir());
+    removeCutShortWrites(layout);
+    Unpack::removeUnpackingLeftovers(layout.buildDir());
 }
 
-StagedBuild stageBuild(const fs::path& archive, const Manifest& manifest) {
-    recoverInterruptedUpdate();
+StagedBuild stageBuild(const InstallLayout& layout, const Manifest& manifest) {
+    recoverInterruptedUpdate(layout);
+    const fs::path staging = layout.stagingDir();
     try {
         // The installed build stays while the new one is staged, so both must fit at once.
-        Unpack::extract(archive, stagingDir(),
-                        [](std::uint64_t bytes) { requireFreeSpace(stagingDir(), bytes); });
+        Unpack::extract(layout.archivePath(), staging,
+                        [&staging](std::uint64_t bytes) { requireFreeSpace(staging, bytes); });
     } catch (...) {
-        discard(stagingDir());
+        discard(staging);
         throw;
     }
-    const fs::path bundle = stagingDir() / gameAppURL(manifest).filename();
-    return {FileSystem::exists(bundle), FileSystem::exists(bundle / gameExecutable)};
+    const fs::path bundle = staging / layout.gameAppPath(manifest).filename();
+    return {FileSystem::exists(bundle), FileSystem::exists(bundleExecutable(bundle))};
 }
 
-void discardStagedBuild() {
-    discard(stagingDir());
+void discardStagedBuild(const InstallLayout& layout) {
+    discard(layout.stagingDir());
 }
 
-void commitStagedBuild(const Manifest& manifest) {
-    FileSystem::writeTextAtomically(pendingMarker(), manifest.version);
-    const bool hadBuild = FileSystem::exists(buildDir());
+void commitStagedBuild(const InstallLayout& layout, const Manifest& manifest) {
+    FileSystem::writeTextAtomically(layout.pendingRecordPath(), manifest.version);
+    const bool hadBuild = FileSystem::exists(layout.buildDir());
     try {
         if (hadBuild) {
-            discard(setAsideDir());
-            FileSystem::move(buildDir(), setAsideDir());
+            discard(layout.setAsideDir());
+            FileSystem::move(layout.buildDir(), layout.setAsideDir());
         }
-        FileSystem::move(stagingDir(), buildDir());
+        FileSystem::move(layout.stagingDir(), layout.buildDir());
     } catch (...) {
-        if (hadBuild && !FileSystem::exists(buildDir())) {
+        if (hadBuild && !FileSystem::exists(layout.buildDir())) {
             std::error_code ignored;
-            fs::rename(setAsideDir(), buildDir(), ignored);
+            fs::rename(layout.setAsideDir(), layout.buildDir(), ignored);
         }
-        removeQuietly(pendingMarker());
+        removeQuietly(layout.pendingRecordPath());
         throw;
     }
-    markInstalled(manifest.version);
-    removeQuietly(pendingMarker());
-    discard(setAsideDir());
-}
-
-void installBuild(const fs::path& archive, const Manifest& manifest) {
-    if (!stageBuild(archive, manifest).hasBundle) {
-        discardStagedBuild();
-        const std::string name = gameAppURL(manifest).filename().string();
-        throw Error::am(AmCode::MissingBundle, "download did not contain " + name);
-    }
-    commitStagedBuild(manifest);
+    markInstalled(layout, manifest.version);
+    removeQuietly(layout.pendingRecordPath());
+    discard(layout.setAsideDir());
 }
 
 } // namespace Core::Install

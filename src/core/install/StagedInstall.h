@@ -1,8 +1,6 @@
 #pragma once
 
-#include "formats/Manifest.h"
-
-#include <filesystem>
+#include "core/install/InstallLayout.h"
 
 // Installs a downloaded build without ever damaging the installed one.
 //
@@ -16,10 +14,6 @@
 // time (the caller holds the install lock).
 namespace Core::Install {
 
-std::filesystem::path stagingDir();    // installRoot() / "build.staging"
-std::filesystem::path setAsideDir();   // installRoot() / "build.old"
-std::filesystem::path pendingMarker(); // installRoot() / "installing.txt"
-
 // What unpacking into the staging folder produced.
 struct StagedBuild {
     bool hasBundle = false;     // the manifest's bundle exists in the staging folder
@@ -31,23 +25,19 @@ struct StagedBuild {
 // `build`), whatever modes the archive gave their folders. A folder that still resists removal
 // is moved aside under a fresh name, never left where it would block an update. Best effort:
 // never throws.
-void recoverInterruptedUpdate();
+void recoverInterruptedUpdate(const InstallLayout& layout);
 
-// Clears any old staging folder and unpacks the archive into a fresh one. First the volume must
-// have room for what the archive's entries declare ("am" 9, nothing unpacked otherwise). On an
-// unpacking error the staging folder is removed and the error rethrown; `build` and the marker
-// are untouched.
-StagedBuild stageBuild(const std::filesystem::path& archive, const Manifest& manifest);
+// Clears any old staging folder and unpacks the downloaded archive into a fresh one. First the
+// volume must have room for what the archive's entries declare ("am" 9, nothing unpacked
+// otherwise). On an unpacking error the staging folder is removed and the error rethrown; `build`
+// and the marker are untouched.
+StagedBuild stageBuild(const InstallLayout& layout, const Manifest& manifest);
 
 // Removes the staging folder (after a staged build was found wanting).
-void discardStagedBuild();
+void discardStagedBuild(const InstallLayout& layout);
 
 // Swaps the staged build into `build` and records the manifest's version. Throws the
 // file-system error if the swap cannot start; the old build then stays in place.
-void commitStagedBuild(const Manifest& manifest);
-
-// stageBuild + commit, for callers that only need success or an error: a staged build without
-// the bundle is discarded and reported as "am" 4 "download did not contain " + exe.
-void installBuild(const std::filesystem::path& archive, const Manifest& manifest);
+void commitStagedBuild(const InstallLayout& layout, const Manifest& manifest);
 
 } // namespace Core::Install

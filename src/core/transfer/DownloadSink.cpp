@@ -23,7 +23,7 @@ std::int64_t sizeLimit(std::int64_t declaredSize) {
 } // namespace
 
 DownloadSink::DownloadSink(PartialDownload& part, const DownloadCheck& check,
-                           const FileDownloader::ProgressHandler& onProgress)
+                           const ProgressHandler& onProgress)
     : part_(part), check_(check), onProgress_(onProgress), space_(part.path().parent_path()) {
     if (!check_.sha256.empty()) {
         hash_.emplace();

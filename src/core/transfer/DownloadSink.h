@@ -24,7 +24,7 @@ class DownloadSink final : public BodySink {
 public:
     // Hashes the bytes the partial file already holds when a checksum is expected.
     DownloadSink(PartialDownload& part, const DownloadCheck& check,
-                 const FileDownloader::ProgressHandler& onProgress);
+                 const ProgressHandler& onProgress);
 
     // Before each attempt: the request that continues the bytes held, if any. The next
     // response is read as its answer.
@@ -46,7 +46,7 @@ private:
 
     PartialDownload& part_;
     const DownloadCheck& check_;
-    const FileDownloader::ProgressHandler& onProgress_;
+    const ProgressHandler& onProgress_;
     DiskReserve space_;
     std::optional<Trust::BackgroundSha256> hash_; // only when a checksum is expected
     std::optional<ResumeRequest> resume_;

@@ -7,6 +7,12 @@
 #include <string>
 #include <vector>
 
+// The transfer part: every HTTP request the launcher makes. Text fetches for the manifest, its
+// signature and the changelog (Fetch); the archive's download with progress, checksum and size
+// checks, retries and resumption from a partial file (syncDownload in FileDownloader, with
+// DownloadSink, PartialDownload, RetryPolicy); and the one way a request is made and an address
+// accepted (HttpGet, TransferAddress, CurlHandles). Every call blocks its caller's thread;
+// nothing here knows the install or the window.
 namespace Core::Transfer {
 
 // How one HTTP transfer behaves. Production uses the defaults; tests shorten the time-outs.
@@ -32,7 +38,7 @@ struct TransferOptions {
     // one attempt only.
     std::vector<std::chrono::milliseconds> retryDelays{
         std::chrono::seconds(1), std::chrono::seconds(2), std::chrono::seconds(4)};
-    // File downloads only: called on the download's thread just before waiting for a retry,
+    // File downloads only: called on the downloading thread just before waiting for a retry,
     // with the number of the attempt about to start (2 for the first retry) and the most
     // attempts there will be.
     std::function<void(int attempt, int attempts)> onRetry;

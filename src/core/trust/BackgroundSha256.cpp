@@ -33,13 +33,20 @@ const Sha256& BackgroundSha256::finished() {
         handOver();
     }
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return unhashedBytes_ == 0; });
+    changed_.wait(lock, [&] { return unhashedBytes_ == 0 || failure_; });
+    if (failure_) {
+        std::rethrow_exception(failure_);
+    }
     return hash_;
 }
 
 void BackgroundSha256::handOver() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return unhashedBytes_ + filling_.size() <= MaxUnhashedBytes; });
+    changed_.wait(lock,
+                  [&] { return unhashedBytes_ + filling_.size() <= MaxUnhashedBytes || failure_; });
+    if (failure_) {
+        std::rethrow_exception(failure_);
+    }
     unhashedBytes_ += filling_.size();
     waiting_.push_back(std::move(filling_));
     filling_.clear();
@@ -53,16 +60,23 @@ void BackgroundSha256::handOver() {
 }
 
 void BackgroundSha256::hashBlocks(std::stop_token stop) {
-    std::unique_lock lock(mutex_);
-    while (changed_.wait(lock, stop, [&] { return !waiting_.empty(); })) {
-        std::string block = std::move(waiting_.front());
-        waiting_.pop_front();
-        lock.unlock();
-        hash_.update(block);
-        lock.lock();
-        unhashedBytes_ -= block.size();
-        block.clear();
-        spare_.push_back(std::move(block));
+    // Nothing may leave the thread: that would end the process.
+    try {
+        std::unique_lock lock(mutex_);
+        while (changed_.wait(lock, stop, [&] { return !waiting_.empty(); })) {
+            std::string block = std::move(waiting_.front());
+            waiting_.pop_front();
+            lock.unlock();
+            hash_.update(block);
+            lock.lock();
+            unhashedBytes_ -= block.size();
+            block.clear();
+            spare_.push_back(std::move(block));
+            changed_.notify_all();
+        }
+    } catch (...) {
+        const std::lock_guard lock(mutex_);
+        failure_ = std::current_exception();
         changed_.notify_all();
     }
 }

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -17,6 +18,8 @@ namespace Core::Trust {
 // over in blocks and goes back to receiving while earlier blocks are hashed, so hashing costs
 // the download next to nothing where a core is free. At most a megabyte waits at once; update
 // blocks while more would. Called from one thread; the destructor stops and joins the hasher.
+// Should hashing fail (OpenSSL out of memory), update or finished throws that on the caller's
+// thread.
 class BackgroundSha256 {
 public:
     BackgroundSha256();
@@ -39,6 +42,7 @@ private:
     std::deque<std::string> waiting_;
     std::vector<std::string> spare_; // hashed blocks, kept so their buffers are reused
     std::size_t unhashedBytes_ = 0;  // waiting or being hashed
+    std::exception_ptr failure_;     // what ended the hasher, if anything did
     Sha256 hash_;                    // touched by the hasher until unhashedBytes_ is 0
     std::jthread hasher_;            // last: it starts once everything above exists
 };

@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+// The trust part: whether bytes are the studio's. Ed25519 signatures over the manifest
+// (ReleaseSignature, with Sodium and Base64) and the archive's SHA-256 (Sha256, and
+// BackgroundSha256, which hashes on a thread of its own as the bytes arrive). Computations over
+// bytes handed in; no file or network access.
 namespace Core::Trust {
 
 // Release signing. The studio signs the exact bytes of latest.txt with Ed25519 and publishes the

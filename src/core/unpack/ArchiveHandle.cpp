@@ -23,8 +23,4 @@ Writer newWriter() {
     return owned<Writer>(archive_write_new());
 }
 
-Writer newDiskWriter() {
-    return owned<Writer>(archive_write_disk_new());
-}
-
 } // namespace Core::Unpack::Archive

@@ -5,8 +5,7 @@
 #include <memory>
 
 // Owners for libarchive handles, so every path out of an unpacking frees them. A reader is
-// freed with archive_read_free; a writer (to disk or to memory) with archive_write_free, which
-// first closes it and so finishes what it deferred (a disk writer sets folder modes last).
+// freed with archive_read_free; a writer with archive_write_free, which first closes it.
 // The factories throw std::bad_alloc when libarchive cannot allocate.
 namespace Core::Unpack::Archive {
 
@@ -21,7 +20,6 @@ using Reader = std::unique_ptr<archive, ReaderDeleter>;
 using Writer = std::unique_ptr<archive, WriterDeleter>;
 
 Reader newReader();
-Writer newWriter();     // to any output, e.g. memory
-Writer newDiskWriter(); // entries become files on disk
+Writer newWriter(); // to any output, e.g. memory
 
 } // namespace Core::Unpack::Archive

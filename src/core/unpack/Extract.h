@@ -4,6 +4,11 @@
 #include <filesystem>
 #include <functional>
 
+// The unpack part: a zip archive into a folder tree, safely. The archive's headers are read and
+// every entry checked before anything is written (ZipHeaders, ZipReader, EntrySafety,
+// UnpackPlan); files are written only inside the destination (DestinationFolder), on several
+// threads (UnpackFiles), and any failure is worded as one error (UnpackError). extract() below
+// is the way in; nothing here knows releases or the install layout.
 namespace Core::Unpack {
 
 // Unpacks a zip archive into `into`, creating it with its parents. Entries keep their relative

@@ -1,23 +1,18 @@
-#include "ui/GameLaunch.h"
+#include "platform/GameLaunch.h"
 
-#include "EventLoop.h"
-#include "LauncherFixture.h"
-#include "core/install/InstallStore.h"
 #include "platform/TimeZone.h"
 #include "platform/UniqueFd.h"
 #include "support/ErrorOf.h"
 #include "support/TempDir.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QTest>
-#include <QTimer>
-
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -42,10 +37,18 @@ struct StartedGame {
     std::string folder;
 };
 
+// Polls for up to ten seconds.
+bool waitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 1000 && !done(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
 // Waits for the stub game's record; pid 0 when it never came.
 StartedGame waitForGame(const fs::path& executable) {
     const fs::path record = executable.parent_path() / "started.txt";
-    if (!QTest::qWaitFor([&] { return fs::exists(record); }, 10'000)) {
+    if (!waitFor([&] { return fs::exists(record); })) {
         return {};
     }
     std::istringstream lines(readFile(record));
@@ -93,7 +96,7 @@ TEST(GameLaunch, StartsTheGameDetachedWithNothingInherited) {
     std::signal(SIGPIPE, oldPipe);
     const StartedGame game = waitForGame(executable);
     ASSERT_NE(game.pid, 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return procText(game.pid, "comm") == "sleep\n"; }, 10'000));
+    ASSERT_TRUE(waitFor([&] { return procText(game.pid, "comm") == "sleep\n"; }));
 
     EXPECT_EQ(fs::path(game.folder), executable.parent_path());
     EXPECT_EQ(openDescriptors(game.pid),
@@ -128,55 +131,6 @@ TEST(GameLaunch, ReportsWhyTheGameCannotStart) {
         EXPECT_EQ(error.localizedMessage(),
                   "cannot start " + executable.string() + ": " + std::strerror(errnum))
             << bundle;
-    }
-}
-
-// PLAY on a delegate whose installed build the test lays out.
-class Play : public LauncherFixture {
-protected:
-    // Presses PLAY inside the event loop; the loop's result: 0 when the launcher quit, 7 when
-    // it stayed open.
-    int pressPlay() {
-        QTimer::singleShot(0, &delegate, &AppDelegate::launchGame);
-        return runEventLoop(std::chrono::milliseconds(500), 7);
-    }
-    QString status() { return view<QLabel>("statusLabel").text(); }
-
-    TempDir temp;
-    std::string installDir = temp.path().string();
-    ScopedEnv installDirEnv{"AM_INSTALL_DIR", installDir.c_str()};
-    fs::path bundle = Core::Install::buildDir() / "Ashenmarch.app";
-};
-
-TEST_F(Play, StartsAPresentBuildAndQuits) {
-    const fs::path executable = writeGame(bundle, stubGame, fs::perms::owner_all);
-    delegate.setManifest(manifestOf("1.4.0"));
-
-    EXPECT_EQ(pressPlay(), 0);
-    const StartedGame game = waitForGame(executable);
-    ASSERT_NE(game.pid, 0);
-    ::kill(game.pid, SIGKILL);
-}
-
-TEST_F(Play, StaysOpenAndSaysWhyWhenTheGameCannotStart) {
-    const QString nothingInstalled =
-        "Nothing installed yet — check your connection and press 'check again'.";
-    const fs::path executable = bundle / "Contents" / "MacOS" / "ASHENMARCH";
-    const std::vector<std::tuple<const char*, std::function<void()>, QString>> cases = {
-        {"no manifest yet", [] {}, "Checking for updates…"},
-        {"build deleted", [this] { delegate.setManifest(manifestOf("1.4.0")); }, nothingInstalled},
-        {"not executable",
-         [&] {
-             writeGame(bundle, stubGame, fs::perms::owner_read | fs::perms::owner_write);
-             delegate.setManifest(manifestOf("1.4.0"));
-         },
-         "Could not start the game.\ncannot start " + QString::fromStdString(executable.string()) +
-             ": Permission denied"},
-    };
-    for (const auto& [what, arrange, shown] : cases) {
-        arrange();
-        EXPECT_EQ(pressPlay(), 7) << what;
-        EXPECT_EQ(status(), shown) << what;
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // The window's nine colours as calibrated RGB fractions (alpha 1). Compile-time constants, so
-// they exist before main chooses a mode and are identical in both modes.
+// they exist before main runs and never change.
 struct Colour {
     double red;
     double green;

@@ -1,4 +1,4 @@
-#include "ui/GameLaunch.h"
+#include "platform/GameLaunch.h"
 
 #include "platform/Error.h"
 #include "platform/TimeZone.h"
@@ -29,6 +29,10 @@ int waitForExit(pid_t child) {
 }
 
 } // namespace
+
+fs::path bundleExecutable(const fs::path& bundle) {
+    return bundle / "Contents" / "MacOS" / "ASHENMARCH";
+}
 
 #ifdef __APPLE__
 
@@ -142,7 +146,7 @@ rlim_t highestDescriptor() {
 } // namespace
 
 void startGame(const fs::path& bundle) {
-    const fs::path executable = bundle / "Contents" / "MacOS" / "ASHENMARCH";
+    const fs::path executable = bundleExecutable(bundle);
     std::string path = executable.string();
     const std::string folder = executable.parent_path().string();
     char* const arguments[] = {path.data(), nullptr};

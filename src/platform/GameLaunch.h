@@ -14,3 +14,6 @@
 // Throws Error ("posix", errno, naming the executable) when the game cannot be started, for
 // example a missing executable or one without execute permission. Any thread.
 void startGame(const std::filesystem::path& bundle);
+
+// The game's executable inside a bundle: Contents/MacOS/ASHENMARCH, whatever the bundle is called.
+std::filesystem::path bundleExecutable(const std::filesystem::path& bundle);

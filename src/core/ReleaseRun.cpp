@@ -1,0 +1,173 @@
+#include "core/ReleaseRun.h"
+
+#include "core/ReleaseFetch.h"
+#include "core/install/BundleName.h"
+#include "core/install/DiskSpace.h"
+#include "core/install/InstallLock.h"
+#include "core/install/InstallStore.h"
+#include "core/transfer/Fetch.h"
+#include "core/transfer/FileDownloader.h"
+#include "core/transfer/TransferAddress.h"
+#include "core/unpack/Extract.h"
+#include "platform/FileSystem.h"
+
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace Core {
+
+namespace {
+
+// Whether the manifest's url parses as an address. Whether a transfer may use it (its scheme,
+// https) is the download's to say ("am" 7).
+bool hasArchiveAddress(const Manifest& manifest) {
+    try {
+        Transfer::parseTransferAddress(manifest.url, true);
+    } catch (const Error& error) {
+        return !error.is(AmCode::BadAddress);
+    }
+    return true;
+}
+
+// The steps of one run, and what they hand on to each other.
+class Steps {
+public:
+    Steps(const ReleaseRun& run, RunObserver& observer, std::optional<Manifest>& manifest)
+        : manifest(manifest), layout_(run.layout), run_(run), options_(run.options),
+          observer_(observer) {
+        options_.stop = run_.policy.stop;
+        options_.onRetry = [this](int attempt, int attempts) {
+            observer_.retrying(attempt, attempts);
+        };
+    }
+
+    std::optional<Manifest>& manifest; // the result's: kept when a later step fails
+    std::optional<Install::InstallLock> lock;
+
+    RunOutcome run() {
+        observer_.checking();
+        const Manifest& accepted = manifest.emplace(acceptedManifest());
+        observer_.manifestAccepted(accepted);
+        observer_.changelogRead(changelog());
+
+        // A root not made yet holds nothing to recover, and is only made (by taking the lock)
+        // once the run is sure to write.
+        if (FileSystem::exists(layout_.root)) {
+            lockAndRecover();
+        }
+        if (run_.policy.stopWhenCurrent) {
+            // Read after recovery, so the version names the build that is really there.
+            if (Install::installedVersion(layout_) == accepted.version &&
+                Install::isInstalled(layout_, accepted)) {
+                return RunOutcome::Current;
+            }
+            if (!hasArchiveAddress(accepted)) {
+                throw Error::am(AmCode::NoArchiveAddress, "manifest has no macurl");
+            }
+        }
+        if (!lock) {
+            lockAndRecover();
+        }
+        download(accepted);
+        if (run_.policy.stop.stop_requested()) {
+            return RunOutcome::Stopped; // the download had finished when the stop came
+        }
+        install(accepted);
+        return RunOutcome::Installed;
+    }
+
+private:
+    Manifest acceptedManifest() {
+        Manifest fetched = fetchRelease(run_.endpoints.manifestURL, options_, run_.keys);
+        observer_.manifestRead(fetched);
+        if (!run_.policy.stopWhenCurrent &&
+            (fetched.version.empty() || !hasArchiveAddress(fetched))) {
+            throw Error::am(AmCode::NoArchiveAddress, "manifest has no version/url");
+        }
+        // Refused before anything follows it: the install, the up-to-date test and PLAY all
+        // take the bundle's name from here.
+        Install::requireSafeBundleName(fetched);
+        return fetched;
+    }
+
+    Changelog changelog() {
+        try {
+            return parseChangelog(Transfer::fetch(run_.endpoints.changelogURL, options_));
+        } catch (const Error&) {
+            if (run_.policy.requireChangelog) {
+                throw;
+            }
+            // A missing changelog is no reason to hold back the build; the window says so.
+            return {};
+        }
+    }
+
+    void lockAndRecover() {
+        lock.emplace(layout_);
+        // Under the lock: the leftovers could be another launcher's update in progress.
+        Install::recoverInterruptedUpdate(layout_);
+    }
+
+    void download(const Manifest& release) {
+        observer_.downloadStarted(release.version, release.size);
+        // The body is checked against macsha256 (and a signed macsize) while it is written.
+        downloadRelease(
+            release, layout_.archivePath(),
+            [this](double fraction) { observer_.downloadProgress(fraction); }, options_, run_.keys);
+        // The download has already refused a body that does not match the checksum.
+        std::error_code unreadable;
+        const auto bytes =
+            static_cast<std::int64_t>(fs::file_size(layout_.archivePath(), unreadable));
+        observer_.downloaded(unreadable ? 0 : bytes, !release.sha256.empty());
+    }
+
+    void install(const Manifest& release) {
+        observer_.installing(release.version);
+        const Install::StagedBuild staged = Install::stageBuild(layout_, release);
+        observer_.staged(staged);
+        if (!staged.hasBundle) {
+            Install::discardStagedBuild(layout_);
+            const std::string bundle = layout_.gameAppPath(release).filename().string();
+            throw Error::am(AmCode::MissingBundle, "download did not contain " + bundle);
+        }
+        Install::commitStagedBuild(layout_, release);
+        observer_.committed(Install::installedVersion(layout_));
+        if (run_.policy.reExtract) {
+            Unpack::extract(layout_.archivePath(), layout_.buildDir());
+            observer_.reExtracted();
+        }
+        std::error_code ignored;
+        fs::remove(layout_.archivePath(), ignored);
+    }
+
+    const Install::InstallLayout& layout_;
+    const ReleaseRun& run_;
+    // The run's, with the policy's stop token and the observer's retry notice.
+    Transfer::TransferOptions options_;
+    RunObserver& observer_;
+};
+
+} // namespace
+
+RunResult ReleaseRun::run(RunObserver& observer) const {
+    RunResult result;
+    try {
+        result.outcome = Steps(*this, observer, result.manifest).run();
+    } catch (...) {
+        if (policy.stop.stop_requested()) {
+            result.outcome = RunOutcome::Stopped;
+        } else {
+            result.error = currentError();
+        }
+    }
+    try {
+        result.installedVersion = Install::installedVersion(layout);
+        observer.finished(result);
+    } catch (...) {
+        // Out of memory while showing the end: there is nothing left to show it with.
+    }
+    return result;
+}
+
+} // namespace Core

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "core/install/StagedInstall.h"
+#include "core/transfer/Transfer.h"
+#include "core/trust/ReleaseSignature.h"
+#include "formats/Changelog.h"
+#include "platform/Error.h"
+#include "platform/ReleaseHost.h"
+
+#include <cstdint>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+// One run of a release, from the host's manifest to the installed build's marker, for every mode:
+// the window and the self-check differ only in their policy and in how they show the run.
+namespace Core {
+
+// What a mode asks of a run beyond the chain itself.
+struct RunPolicy {
+    // Ends the run when the recorded version is the manifest's and its bundle is there (the
+    // window). Without it every run downloads and installs (the self-check), so the manifest must
+    // name a version and an archive before anything else is fetched.
+    bool stopWhenCurrent = false;
+    // After installing, unpacks the archive again over the installed build: the next update
+    // relies on unpacking over a tree (the self-check).
+    bool reExtract = false;
+    // A changelog that cannot be fetched fails the run (the self-check); otherwise it counts as
+    // an empty one.
+    bool requireChangelog = false;
+    // Ends a transfer in progress, and the run with it (the window closing).
+    std::stop_token stop;
+};
+
+enum class RunOutcome {
+    Current,   // the installed build is the manifest's (stopWhenCurrent only)
+    Installed, // the manifest's build has been installed
+    Failed,    // RunResult::error says why; the installed build, if any, is untouched
+    Stopped,   // the stop token ended the run
+};
+
+struct RunResult {
+    RunOutcome outcome = RunOutcome::Failed;
+    std::optional<Manifest> manifest; // the release manifest, once the run accepted it
+    std::string installedVersion;     // the marker as the run leaves it; empty for none
+    std::optional<Error> error;       // for Failed
+};
+
+// What a front end shows of a run. Calls come on the run's thread, in the order of the run's
+// steps as declared here, each at most once (downloadProgress and retrying interleave, as often
+// as they happen), and finished always last, exactly once. What a mode does not show it leaves
+// at the default, which does nothing. An exception thrown here ends the run as a failed one;
+// one thrown by finished is dropped.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+
+    // Before the manifest is fetched.
+    virtual void checking() {}
+    // Parsed (and its signature checked), before the run judges it.
+    virtual void manifestRead(const Manifest&) {}
+    // Fit to run with: the run goes on with this manifest.
+    virtual void manifestAccepted(const Manifest&) {}
+    // Empty when the changelog could not be fetched and the policy does not require it.
+    virtual void changelogRead(const Changelog&) {}
+    // The archive is about to be fetched; `size` is the manifest's (0 or less: unknown).
+    virtual void downloadStarted(const std::string& /*version*/, std::int64_t /*size*/) {}
+    // The share of the archive held, only when its length is known.
+    virtual void downloadProgress(double /*fraction*/) {}
+    // A lost connection is about to be tried again: attempt `attempt` of at most `attempts`.
+    virtual void retrying(int /*attempt*/, int /*attempts*/) {}
+    // The archive is complete on disk (its size there) and, when the manifest gave a checksum,
+    // matched it.
+    virtual void downloaded(std::int64_t /*bytes*/, bool /*checksumMatched*/) {}
+    virtual void installing(const std::string& /*version*/) {}
+    // What unpacking into the staging folder produced; no bundle fails the run ("am" 4).
+    virtual void staged(const Install::StagedBuild&) {}
+    // The new build is in place; the marker as read back.
+    virtual void committed(const std::string& /*installedVersion*/) {}
+    virtual void reExtracted() {}
+    virtual void finished(const RunResult&) {}
+};
+
+// The release chain: fetch the manifest (and its signature when the build has keys), judge it,
+// fetch the changelog, take the install lock and settle an interrupted update, stop when current
+// (by policy), download the archive to the layout's archivePath(), stage it, swap it in, write
+// the marker, re-extract (by policy) and remove the archive. A failure never damages the
+// installed build (see StagedInstall).
+//
+// The install lock is held from the first write to the end of the run; it is only taken when
+// the install root exists or the run will write, so a run that finds the game current in a root
+// not yet made creates nothing. Another launcher holding it fails the run ("am" 11).
+struct ReleaseRun {
+    Install::InstallLayout layout;
+    ReleaseEndpoints endpoints;
+    RunPolicy policy;
+    // For every transfer, with the policy's stop token in place of its own.
+    Transfer::TransferOptions options = Transfer::defaultTransferOptions();
+    // With keys required only a signed manifest is accepted (the build's keys are checked when
+    // it is configured, so the default never throws).
+    Trust::ReleaseKeys keys = Trust::ReleaseKeys::fromBuild();
+
+    // One run, blocking the calling thread throughout; may be called again for another run.
+    // Never throws: whatever is thrown on the way (the program's errors, a library's own
+    // exception, running out of memory, an observer's exception) ends the run as Failed, or as
+    // Stopped once a stop was requested.
+    RunResult run(RunObserver& observer) const;
+};
+
+} // namespace Core

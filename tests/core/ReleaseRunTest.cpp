@@ -1,0 +1,252 @@
+// The release run as both modes share it, driven without a front end: its steps by policy, what
+// fails it without harming the installed build, and recovery from a crash.
+#include "core/ReleaseRun.h"
+
+#include "core/install/InstallLock.h"
+#include "core/trust/Sha256.h"
+#include "support/InterruptedUpdate.h"
+#include "support/LoopbackServer.h"
+#include "support/TempDir.h"
+#include "support/TestKeyPair.h"
+#include "support/ZipBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the run told its front end, a word per call (progress left out: its count varies).
+class Recorder final : public Core::RunObserver {
+public:
+    void checking() override { events += "checking"; }
+    void manifestRead(const Manifest&) override { events += " read"; }
+    void manifestAccepted(const Manifest&) override { events += " accepted"; }
+    void changelogRead(const Changelog& entries) override {
+        events += " changelog" + std::to_string(entries.size());
+        if (throwOnChangelog) {
+            throw std::runtime_error("front end failed");
+        }
+    }
+    void downloadStarted(const std::string&, std::int64_t) override { events += " download"; }
+    void downloaded(std::int64_t, bool checksumMatched) override {
+        events += checksumMatched ? " downloaded+checksum" : " downloaded";
+    }
+    void installing(const std::string&) override { events += " installing"; }
+    void staged(const Core::Install::StagedBuild&) override { events += " staged"; }
+    void committed(const std::string& version) override { events += " committed" + version; }
+    void reExtracted() override { events += " re-extracted"; }
+    void finished(const Core::RunResult&) override { events += " finished"; }
+
+    std::string events;
+    bool throwOnChangelog = false;
+};
+
+Core::RunPolicy selfCheckPolicy() {
+    Core::RunPolicy policy;
+    policy.reExtract = true;
+    policy.requireChangelog = true;
+    return policy;
+}
+
+Core::RunPolicy windowPolicy() {
+    Core::RunPolicy policy;
+    policy.stopWhenCurrent = true;
+    return policy;
+}
+
+// Public: the tables' set-up steps use it.
+class ReleaseRun : public ::testing::Test {
+public:
+    TempDir dir;
+    fs::path root = dir / "install";
+    Core::Install::InstallLayout layout{root};
+    LoopbackServer server;
+    std::string archive = ZipBuilder().file(gameFile, "game 2.0", 0755).bytes();
+    Recorder recorder;
+    Core::Trust::ReleaseKeys keys;
+    std::optional<Core::Install::InstallLock> otherLauncher;
+
+    // Publishes 2.0 and returns the manifest's text; `extra` holds more manifest lines.
+    std::string publish(const std::string& extra = {}) {
+        const std::string manifest =
+            "version=2.0\nmacurl=" + server.url("/build.zip") + "\n" + extra;
+        server.serve("/latest.txt", manifest);
+        server.serve("/changelog.txt", "## 2.0\n");
+        server.serve("/build.zip", archive);
+        return manifest;
+    }
+
+    std::string checksumLine(std::string_view bytes) const {
+        Core::Trust::Sha256 hash;
+        hash.update(bytes);
+        return "macsha256=" + hash.hexDigest() + "\n";
+    }
+
+    void installOld() {
+        writeFile(root / "build" / gameFile, "game 1.0");
+        writeFile(root / "installed.txt", "1.0");
+    }
+
+    Core::RunResult run(const Core::RunPolicy& policy) {
+        recorder.events.clear();
+        const ReleaseEndpoints endpoints{server.url("/latest.txt"), server.url("/changelog.txt")};
+        return Core::ReleaseRun{layout, endpoints, policy, loopbackTransferOptions(), keys}.run(
+            recorder);
+    }
+};
+
+TEST_F(ReleaseRun, EachPolicyTakesItsSteps) {
+    const TestKeyPair studio;
+    struct Case {
+        const char* name;
+        Core::RunPolicy policy;
+        const char* installed; // nullptr: nothing installed
+        bool signedRelease;
+        Core::RunOutcome outcome;
+        const char* events;
+    };
+    const Case cases[] = {
+        {"self-check", selfCheckPolicy(), "2.0", false, Core::RunOutcome::Installed,
+         "checking read accepted changelog1 download downloaded installing staged committed2.0 "
+         "re-extracted finished"},
+        {"window, current", windowPolicy(), "2.0", false, Core::RunOutcome::Current,
+         "checking read accepted changelog1 finished"},
+        {"window, update", windowPolicy(), "1.0", false, Core::RunOutcome::Installed,
+         "checking read accepted changelog1 download downloaded installing staged committed2.0 "
+         "finished"},
+        {"window, first install, signed", windowPolicy(), nullptr, true,
+         Core::RunOutcome::Installed,
+         "checking read accepted changelog1 download downloaded+checksum installing staged "
+         "committed2.0 finished"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(root);
+        if (c.installed != nullptr) {
+            writeFile(root / "build" / gameFile, std::string("game ") + c.installed);
+            writeFile(root / "installed.txt", c.installed);
+        }
+        const std::string manifest = publish(c.signedRelease ? checksumLine(archive) : "");
+        server.serve("/latest.txt.sig", studio.sign(manifest));
+        keys = c.signedRelease ? studio.keys() : Core::Trust::ReleaseKeys{};
+        const Core::RunResult result = run(c.policy);
+        EXPECT_EQ(recorder.events, c.events);
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_EQ(result.installedVersion, "2.0");
+        expectOneSettledBuild(root, "2.0", "game 2.0");
+    }
+}
+
+TEST_F(ReleaseRun, FailuresLeaveTheInstalledBuildAsItWas) {
+    const TestKeyPair studio;
+    struct Case {
+        const char* name;
+        std::function<void(ReleaseRun&)> arrange;
+        AmCode code;
+        bool archiveRequested;
+    };
+    const Case cases[] = {
+        {"archive not found", [](ReleaseRun& t) { t.server.serve("/build.zip", "gone", 404); },
+         AmCode::HttpStatus, true},
+        {"not a zip", [](ReleaseRun& t) { t.server.serve("/build.zip", "PK\x03\x04 not a zip"); },
+         AmCode::UnpackFailed, true},
+        {"entry leaving the folder",
+         [](ReleaseRun& t) {
+             t.server.serve("/build.zip", ZipBuilder().file("../../escaped.txt", "x").bytes());
+         },
+         AmCode::UnpackFailed, true},
+        {"other bundle",
+         [](ReleaseRun& t) {
+             t.server.serve("/build.zip", ZipBuilder().file("Other.app/x", "x").bytes());
+         },
+         AmCode::MissingBundle, true},
+        {"checksum mismatch", [](ReleaseRun& t) { t.publish(t.checksumLine("other bytes")); },
+         AmCode::ChecksumMismatch, true},
+        {"too large for the disk",
+         [](ReleaseRun& t) { t.publish("macsize=1152921504606846976\n"); }, AmCode::NotEnoughSpace,
+         false},
+        {"unsigned release, signing build",
+         [&studio](ReleaseRun& t) {
+             t.publish(t.checksumLine(t.archive));
+             t.keys = studio.keys();
+         },
+         AmCode::BadSignature, false},
+        {"another launcher updating",
+         [](ReleaseRun& t) {
+             writeFile(t.root / "build.staging" / gameFile, "the other launcher's work");
+             t.otherLauncher.emplace(t.layout);
+         },
+         AmCode::InstallLocked, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        installOld();
+        publish();
+        keys = {};
+        c.arrange(*this);
+        const int requestsBefore = server.requestsFor("/build.zip");
+        const Core::RunResult result = run(windowPolicy());
+
+        EXPECT_EQ(result.outcome, Core::RunOutcome::Failed);
+        ASSERT_TRUE(result.error);
+        EXPECT_TRUE(result.error->is(c.code)) << result.error->fullDescription();
+        EXPECT_EQ(result.installedVersion, "1.0");
+        EXPECT_EQ(server.requestsFor("/build.zip") > requestsBefore, c.archiveRequested);
+        EXPECT_EQ(readFile(root / "build" / gameFile), "game 1.0");
+        EXPECT_EQ(readFile(root / "installed.txt"), "1.0");
+        EXPECT_FALSE(fs::exists(dir / "escaped.txt"));
+        EXPECT_EQ(fs::exists(root / "build.staging"), otherLauncher.has_value());
+        otherLauncher.reset();
+        fs::remove_all(root);
+    }
+}
+
+TEST_F(ReleaseRun, AChangelogThatCannotBeFetchedFailsOnlyTheRunThatRequiresIt) {
+    installOld();
+    publish();
+    server.stall("/changelog.txt", std::chrono::seconds(5));
+    EXPECT_EQ(run(windowPolicy()).outcome, Core::RunOutcome::Installed);
+    EXPECT_TRUE(recorder.events.starts_with("checking read accepted changelog0 download"));
+
+    const Core::RunResult required = run(selfCheckPolicy());
+    EXPECT_EQ(required.outcome, Core::RunOutcome::Failed);
+    EXPECT_EQ(required.error->domain(), "curl");
+}
+
+// Decided once for every front end: whatever is thrown, the run ends as a failed one.
+TEST_F(ReleaseRun, AnExceptionOfAnyKindEndsItAsAFailedRun) {
+    publish();
+    recorder.throwOnChangelog = true;
+    const Core::RunResult result = run(windowPolicy());
+    EXPECT_EQ(result.outcome, Core::RunOutcome::Failed);
+    EXPECT_EQ(result.error->fullDescription(), "Error Domain=std Code=0 \"front end failed\"");
+    EXPECT_EQ(recorder.events, "checking read accepted changelog1 finished");
+    EXPECT_FALSE(fs::exists(root));
+}
+
+class ReleaseRunAfterACrash : public ReleaseRun,
+                              public ::testing::WithParamInterface<Interruption> {};
+
+// Recovery comes before the version check: a crash after the swap needs no second download.
+TEST_P(ReleaseRunAfterACrash, EndsWithOneCompleteBuildWhoseMarkerMatches) {
+    const Interruption& state = GetParam();
+    leaveInterruptedUpdate(state, root);
+    publish();
+    const bool alreadyNew = std::string(state.recoveredVersion) == "2.0";
+    EXPECT_EQ(run(windowPolicy()).outcome,
+              alreadyNew ? Core::RunOutcome::Current : Core::RunOutcome::Installed);
+    EXPECT_EQ(server.requestsFor("/build.zip"), alreadyNew ? 0 : 1);
+    expectOneSettledBuild(root, "2.0", "game 2.0");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, ReleaseRunAfterACrash, ::testing::ValuesIn(everyInterruption()),
+                         [](const auto& info) { return interruptionName(info.param); });
+
+} // namespace
