@@ -5,8 +5,29 @@
 
 namespace CLI {
 
+void printLine(std::ostream& out, std::string_view label, std::string_view value) {
+    out << std::left << std::setw(13) << label << ": " << value << '\n';
+}
+
+void DownloadSteps::progress(std::int64_t done, std::int64_t total) {
+    if (total < 1) {
+        return;
+    }
+    const double scaled = std::trunc(static_cast<double>(done) / static_cast<double>(total) * 10);
+    // A body past its announced length keeps counting (1.25 prints 120), within reason.
+    if (scaled > 1e15) {
+        return;
+    }
+    const auto step = static_cast<long long>(scaled);
+    if (step == lastStep_) {
+        return;
+    }
+    lastStep_ = step;
+    out_ << "   download " << step * 10 << "%\n";
+}
+
 void Report::line(std::string_view label, std::string_view value) {
-    out_ << std::left << std::setw(13) << label << ": " << value << '\n';
+    printLine(out_, label, value);
 }
 
 void Report::raw(std::string_view text) {
@@ -32,23 +53,8 @@ void Report::changelogRead(const Changelog& entries) {
     }
 }
 
-void Report::downloadProgress(double fraction) {
-    // Fractions come from byte counts and are finite; anything else would make the step
-    // meaningless, so it is skipped rather than printed.
-    const double scaled = std::trunc(fraction * 10);
-    if (!std::isfinite(scaled) || std::fabs(scaled) > 1e15) {
-        return;
-    }
-    const auto step = static_cast<long long>(scaled);
-    if (step == lastStep_) {
-        return;
-    }
-    lastStep_ = step;
-    raw("   download " + std::to_string(step * 10) + "%");
-}
-
-void Report::downloaded(std::int64_t bytes, bool checksumMatched) {
-    line("downloaded", std::to_string(bytes) + " bytes");
+void Report::downloaded(const Core::Download& fetched, bool checksumMatched) {
+    line("downloaded", std::to_string(fetched.bytes) + " bytes");
     if (checksumMatched) {
         line("sha256", "ok");
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/install/InstallLayout.h"
 #include "core/transfer/RangeFetch.h"
 #include "core/transfer/Transfer.h"
 #include "core/unpack/DestinationFolder.h"
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <sys/types.h>
 
 // The release steps of a patch update: the file index, the decision to patch at all, and the
@@ -26,6 +28,9 @@ namespace Core {
 std::optional<FileIndex> fetchIndex(const Manifest& manifest,
                                     const Transfer::TransferOptions& options);
 
+// The bytes fetching the plan's entries takes: their ranges, gaps between nearby ones included.
+std::int64_t patchBytes(const FileIndex& next, const Unpack::PatchPlan& plan);
+
 // Whether fetching the plan's ranges (gaps between nearby entries included) costs at most half
 // of the archive; past that the full download is the better deal. False when the archive's
 // size is not known.
@@ -41,5 +46,49 @@ fetchPatch(const Manifest& manifest, const FileIndex& next, const Unpack::PatchP
            const Unpack::DestinationFolder& staging, mode_t umask,
            const Transfer::TransferOptions& options,
            const std::function<void(std::int64_t, std::int64_t)>& onProgress = {});
+
+// A patch from the installed build to a release, staged into the layout's staging folder. The
+// steps in order: plan, fetch, finish; then the caller checks the staged bundle and swaps it in
+// as after a full download (see StagedInstall), the release's index written in first
+// (Install::keepIndex). The installed build is only read.
+//
+// While a patch is staged, the staging folder holds a record naming the release's index; a
+// patch cut short (a failure, a stop, a crash) leaves it, and the next patch to the same index
+// goes on from what is staged (recovery keeps such a folder). Blocks; throws Error. The caller
+// holds the install lock.
+class PatchInstall {
+public:
+    // `hashInstalled`: take nothing on the word of the installed index, hash every file.
+    PatchInstall(const Install::InstallLayout& layout, const Manifest& release,
+                 const FileIndex& next, bool hashInstalled);
+
+    // Decides what to take and what to fetch, and readies the staging folder. Returns why the
+    // whole archive is the better way (the archive's size unknown, or the patch more than half
+    // of it), else nothing. Throws "am" 9 when the disk cannot hold what the patch writes, "am"
+    // 2 for an index that unpacking would refuse.
+    std::optional<std::string> plan();
+    // Fetches the planned entries into staging; false when the host cannot serve ranges, the
+    // staging folder then cleared for the whole archive. `onProgress` as fetchPatch's.
+    bool fetch(const Transfer::TransferOptions& options,
+               const std::function<void(std::int64_t, std::int64_t)>& onProgress);
+    // Stages the entries taken from the installed build and the folders.
+    void finish();
+
+    std::size_t fetchedFiles() const { return plan_.fetch.size(); }
+    std::size_t buildFiles() const;
+    std::int64_t plannedBytes() const { return patchBytes(next_, plan_); }
+    std::int64_t receivedBytes() const { return received_; }
+
+private:
+    std::uint64_t bytesWritten(const Unpack::DestinationFolder& installed) const;
+
+    const Install::InstallLayout& layout_;
+    const Manifest& release_;
+    const FileIndex& next_;
+    bool hashInstalled_;
+    mode_t umask_;
+    Unpack::PatchPlan plan_;
+    std::int64_t received_ = 0;
+};
 
 } // namespace Core

@@ -58,14 +58,14 @@ Manifest fetchRelease(const std::string& manifestAddress, const Transfer::Transf
 }
 
 void downloadRelease(const Manifest& manifest, const std::filesystem::path& archive,
-                     const std::function<void(double)>& progress,
+                     const Transfer::ByteProgress& progress,
                      const Transfer::TransferOptions& options, const Trust::ReleaseKeys& keys) {
     if (manifest.size > 0) {
         requireRoomForArchive(archive, manifest.size);
     }
     // An unsigned size is only a hint, often stale: the disk's reserve bounds the body instead.
     const std::int64_t sizeLimit = keys.required() ? manifest.size : 0;
-    Transfer::syncDownload(manifest.url, archive, progress, options,
+    Transfer::downloadFile(manifest.url, archive, progress, options,
                            Transfer::DownloadCheck{manifest.sha256, sizeLimit});
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "core/transfer/FileDownloader.h"
 #include "core/transfer/Transfer.h"
 #include "core/trust/ReleaseSignature.h"
 #include "formats/Manifest.h"
 
 #include <filesystem>
-#include <functional>
 #include <string>
 
 // The release's two transfers as the run makes them: what a manifest must pass before it is
@@ -27,10 +27,10 @@ Manifest fetchRelease(const std::string& manifestAddress, const Transfer::Transf
 // download left at `archive` as room ("am" 9, nothing requested otherwise). The body is checked
 // against macsha256 while it is written, and against macsize only when `keys` are required,
 // for only a signed size is a fact (see Transfer::DownloadCheck); every download is bounded by
-// the disk's reserve. `progress` runs on the download's thread. Errors are those of
-// syncDownload.
+// the disk's reserve. `progress` (bytes held, whole length or 0) runs on the download's thread.
+// Errors are those of syncDownload.
 void downloadRelease(const Manifest& manifest, const std::filesystem::path& archive,
-                     const std::function<void(double)>& progress,
+                     const Transfer::ByteProgress& progress,
                      const Transfer::TransferOptions& options, const Trust::ReleaseKeys& keys);
 
 } // namespace Core

@@ -1,5 +1,6 @@
 #include "core/ReleaseRun.h"
 
+#include "core/PatchUpdate.h"
 #include "core/ReleaseFetch.h"
 #include "core/install/BundleName.h"
 #include "core/install/DiskSpace.h"
@@ -69,11 +70,18 @@ public:
         if (!lock) {
             lockAndRecover();
         }
-        download(accepted);
+        // Kept with the build whichever way it comes; a patch is planned from it.
+        const std::optional<FileIndex> index = fetchIndex(accepted, options_);
+        std::string fallback;
+        const bool patched = run_.policy.patch && FileSystem::exists(layout_.buildDir()) &&
+                             patch(accepted, index, fallback);
+        if (!patched) {
+            download(accepted, fallback);
+        }
         if (run_.policy.stop.stop_requested()) {
             return RunOutcome::Stopped; // the download had finished when the stop came
         }
-        install(accepted);
+        install(accepted, index, patched);
         return RunOutcome::Installed;
     }
 
@@ -109,27 +117,72 @@ private:
         Install::recoverInterruptedUpdate(layout_);
     }
 
-    void download(const Manifest& release) {
-        observer_.downloadStarted(release.version, release.size);
+    // Stages the release by patch; false, with the reason in `fallback`, when the whole archive
+    // is needed after all. Failures of the patch itself (a span that is not what the index
+    // says, a refused range) are errors: a fallback would hide them.
+    bool patch(const Manifest& release, const std::optional<FileIndex>& index,
+               std::string& fallback) {
+        if (!index) {
+            fallback = release.indexUrl.empty() ? "the release has no file index"
+                                                : "the release's file index cannot be used";
+            return false;
+        }
+        PatchInstall patch(layout_, release, *index, run_.policy.hashInstalled);
+        if (auto reason = patch.plan()) {
+            fallback = std::move(*reason);
+            return false;
+        }
+        Download planned{Download::Kind::Patch,
+                         patch.plannedBytes(),
+                         patch.fetchedFiles(),
+                         patch.buildFiles(),
+                         {}};
+        observer_.downloadStarted(release.version, planned);
+        if (!patch.fetch(options_, [this](std::int64_t done, std::int64_t total) {
+                observer_.downloadProgress(done, total);
+            })) {
+            fallback = "the host does not serve parts of files";
+            return false;
+        }
+        planned.bytes = patch.receivedBytes();
+        observer_.downloaded(planned, false);
+        observer_.installing(release.version);
+        patch.finish();
+        return true;
+    }
+
+    void download(const Manifest& release, const std::string& fallback) {
+        observer_.downloadStarted(release.version,
+                                  {Download::Kind::Full, release.size, 0, 0, fallback});
         // The body is checked against macsha256 (and a signed macsize) while it is written.
         downloadRelease(
             release, layout_.archivePath(),
-            [this](double fraction) { observer_.downloadProgress(fraction); }, options_, run_.keys);
+            [this](std::int64_t done, std::int64_t total) {
+                observer_.downloadProgress(done, total);
+            },
+            options_, run_.keys);
         // The download has already refused a body that does not match the checksum.
         std::error_code unreadable;
         const auto bytes =
             static_cast<std::int64_t>(fs::file_size(layout_.archivePath(), unreadable));
-        observer_.downloaded(unreadable ? 0 : bytes, !release.sha256.empty());
+        observer_.downloaded({Download::Kind::Full, unreadable ? 0 : bytes, 0, 0, fallback},
+                             !release.sha256.empty());
     }
 
-    void install(const Manifest& release) {
-        observer_.installing(release.version);
-        const Install::StagedBuild staged = Install::stageBuild(layout_, release);
+    void install(const Manifest& release, const std::optional<FileIndex>& index, bool patched) {
+        if (!patched) {
+            observer_.installing(release.version);
+        }
+        const Install::StagedBuild staged = patched ? Install::inspectStagedBuild(layout_, release)
+                                                    : Install::stageBuild(layout_, release);
         observer_.staged(staged);
         if (!staged.hasBundle) {
             Install::discardStagedBuild(layout_);
             const std::string bundle = layout_.gameAppPath(release).filename().string();
             throw Error::am(AmCode::MissingBundle, "download did not contain " + bundle);
+        }
+        if (index) {
+            Install::keepIndex(layout_, *index);
         }
         Install::commitStagedBuild(layout_, release);
         observer_.committed(Install::installedVersion(layout_));

@@ -29,6 +29,14 @@ struct RunPolicy {
     // A changelog that cannot be fetched fails the run (the self-check); otherwise it counts as
     // an empty one.
     bool requireChangelog = false;
+    // With a build installed and a release that publishes a file index, fetches only the entries
+    // the installed build lacks, by range requests (the window, --update, --repair); the whole
+    // archive when that cannot be done or does not pay, saying why. Without it every install
+    // downloads the whole archive (the self-check).
+    bool patch = false;
+    // Takes nothing from the installed build on the word of its index: every installed file is
+    // hashed, so damage that kept a file's size and time is found too (--repair).
+    bool hashInstalled = false;
     // Ends a transfer in progress, and the run with it (the window closing).
     std::stop_token stop;
 };
@@ -47,9 +55,23 @@ struct RunResult {
     std::optional<Error> error;       // for Failed
 };
 
+// How a new build comes: the whole archive, or a patch of the entries the installed build lacks.
+struct Download {
+    enum class Kind { Full, Patch };
+    Kind kind = Kind::Full;
+    // To fetch (downloadStarted: a patch's ranges, or the manifest's size, 0 or less when it
+    // gives none), or fetched (downloaded).
+    std::int64_t bytes = 0;
+    std::size_t files = 0;      // a patch: the files and links fetched ...
+    std::size_t buildFiles = 0; // ... of this many in the build
+    // A whole archive where a patch was looked for: why it could not be one; else empty.
+    std::string fallbackReason;
+};
+
 // What a front end shows of a run. Calls come on the run's thread, in the order of the run's
 // steps as declared here, each at most once (downloadProgress and retrying interleave, as often
-// as they happen), and finished always last, exactly once. What a mode does not show it leaves
+// as they happen; downloadStarted comes a second time when a patch under way falls back to the
+// whole archive), and finished always last, exactly once. What a mode does not show it leaves
 // at the default, which does nothing. An exception thrown here ends the run as a failed one;
 // one thrown by finished is dropped.
 class RunObserver {
@@ -64,17 +86,18 @@ public:
     virtual void manifestAccepted(const Manifest&) {}
     // Empty when the changelog could not be fetched and the policy does not require it.
     virtual void changelogRead(const Changelog&) {}
-    // The archive is about to be fetched; `size` is the manifest's (0 or less: unknown).
-    virtual void downloadStarted(const std::string& /*version*/, std::int64_t /*size*/) {}
-    // The share of the archive held, only when its length is known.
-    virtual void downloadProgress(double /*fraction*/) {}
+    // The build is about to be fetched, as said.
+    virtual void downloadStarted(const std::string& /*version*/, const Download& /*planned*/) {}
+    // Bytes fetched so far (a resumed download's held bytes included) and in all, 0 while the
+    // total is not known.
+    virtual void downloadProgress(std::int64_t /*done*/, std::int64_t /*total*/) {}
     // A lost connection is about to be tried again: attempt `attempt` of at most `attempts`.
     virtual void retrying(int /*attempt*/, int /*attempts*/) {}
     // The archive is complete on disk (its size there) and, when the manifest gave a checksum,
-    // matched it.
-    virtual void downloaded(std::int64_t /*bytes*/, bool /*checksumMatched*/) {}
+    // matched it; or every entry of a patch is staged, each checked against the index.
+    virtual void downloaded(const Download& /*fetched*/, bool /*checksumMatched*/) {}
     virtual void installing(const std::string& /*version*/) {}
-    // What unpacking into the staging folder produced; no bundle fails the run ("am" 4).
+    // What the staging folder holds (unpacked or patched); no bundle fails the run ("am" 4).
     virtual void staged(const Install::StagedBuild&) {}
     // The new build is in place; the marker as read back.
     virtual void committed(const std::string& /*installedVersion*/) {}
@@ -84,9 +107,10 @@ public:
 
 // The release chain: fetch the manifest (and its signature when the build has keys), judge it,
 // fetch the changelog, take the install lock and settle an interrupted update, stop when current
-// (by policy), download the archive to the layout's archivePath(), stage it, swap it in, write
-// the marker, re-extract (by policy) and remove the archive. A failure never damages the
-// installed build (see StagedInstall).
+// (by policy), fetch the release's file index when it has one, then either stage a patch (by
+// policy, see PatchInstall) or download the archive to the layout's archivePath() and stage it;
+// keep the index in the staged build, swap it in, write the marker, re-extract (by policy) and
+// remove the archive. A failure never damages the installed build (see StagedInstall).
 //
 // The install lock is held from the first write to the end of the run; it is only taken when
 // the install root exists or the run will write, so a run that finds the game current in a root

@@ -3,11 +3,17 @@
 #include <cstdio>
 #include <utility>
 
-void UpdateFlowView::downloadStarted(const std::string& version, std::int64_t size) {
+void UpdateFlowView::downloadStarted(const std::string& version, const Core::Download& planned) {
     showPlayButton("DOWNLOADING…", false);
-    downloadingText_ = downloadingStatus(version, size);
+    downloadingText_ = downloadingStatus(version, planned.bytes);
+    detail_ = planned.fallbackReason.empty() ? "" : "full download: " + planned.fallbackReason;
+    rate_ = DownloadRate();
     retrying_ = false;
-    setStatus(downloadingText_);
+    showDownloading();
+}
+
+void UpdateFlowView::showDownloading() {
+    setStatus(detail_.empty() ? downloadingText_ : downloadingText_ + "\n" + detail_);
 }
 
 void UpdateFlowView::retrying(int attempt, int attempts) {
@@ -16,11 +22,19 @@ void UpdateFlowView::retrying(int attempt, int attempts) {
     retrying_ = true;
 }
 
-void UpdateFlowView::downloadProgress(double fraction) {
-    if (std::exchange(retrying_, false)) {
-        setStatus(downloadingText_);
+void UpdateFlowView::downloadProgress(std::int64_t done, std::int64_t total) {
+    const auto line = rate_.sample(done, total, DownloadRate::Clock::now());
+    // Until the speed is known the line is empty, and what the second line said stays.
+    const bool newDetail = line && !line->empty() && *line != detail_;
+    if (newDetail) {
+        detail_ = *line;
     }
-    setProgress(fraction);
+    if (std::exchange(retrying_, false) || newDetail) {
+        showDownloading();
+    }
+    if (total > 0) {
+        setProgress(static_cast<double>(done) / static_cast<double>(total));
+    }
 }
 
 void UpdateFlowView::installing(const std::string& version) {
@@ -69,6 +83,7 @@ void runUpdateFlow(UpdateFlowView& view, const Core::Install::InstallLayout& lay
                    const Core::Trust::ReleaseKeys& keys) {
     Core::RunPolicy policy;
     policy.stopWhenCurrent = true;
+    policy.patch = true;
     policy.stop = std::move(stop);
     Core::ReleaseRun{layout, endpoints, policy, options, keys}.run(view);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ReleaseRun.h"
+#include "ui/DownloadRate.h"
 
 #include <cstdint>
 #include <stop_token>
@@ -30,24 +31,33 @@ public:
     void checking() final { setStatus("Checking for updates…"); }
     void manifestAccepted(const Manifest& manifest) final { storeManifest(manifest); }
     void changelogRead(const Changelog& entries) final { showReleaseText(entries); }
-    void downloadStarted(const std::string& version, std::int64_t size) final;
+    // "Downloading v1.1  (12 MB)…" with the bytes to fetch (a patch's own size); a second line
+    // "full download: <reason>" when a patch could not be had, until the detail line replaces
+    // it.
+    void downloadStarted(const std::string& version, const Core::Download& planned) final;
     // "Connection lost — retrying (2 of 4)…" until bytes flow again.
     void retrying(int attempt, int attempts) final;
-    void downloadProgress(double fraction) final;
+    // The bar, and the detail line (amount, speed, time left) as the status's second line.
+    void downloadProgress(std::int64_t done, std::int64_t total) final;
     void installing(const std::string& version) final;
     void finished(const Core::RunResult& result) final;
 
 private:
     void showFailure(const std::string& installed, const std::string& reason);
 
+    void showDownloading();
+
     std::string downloadingText_;
+    std::string detail_; // the status's second line while downloading
+    DownloadRate rate_;
     bool retrying_ = false;
 };
 
 // One update run: a release run (Core::ReleaseRun) that stops when the installed build is
-// current, shown in `view`. Leaves it in one of the end states "UP TO DATE", "UPDATED",
-// "OFFLINE" (a build is installed and stays playable) or "ERROR" (nothing is installed); a run
-// ended by `stop` (which also aborts a transfer in progress) shows nothing more. Throws nothing.
+// current and patches what it can, shown in `view`. Leaves it in one of the end states "UP TO
+// DATE", "UPDATED", "OFFLINE" (a build is installed and stays playable) or "ERROR" (nothing is
+// installed); a run ended by `stop` (which also aborts a transfer in progress) shows nothing
+// more. Throws nothing.
 //
 // Blocks the calling thread for the whole run, so never call it on the main thread. The caller
 // makes sure that only one run at a time works on the install; against other launchers the run

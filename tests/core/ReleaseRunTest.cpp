@@ -3,17 +3,23 @@
 #include "core/ReleaseRun.h"
 
 #include "core/install/InstallLock.h"
+#include "core/install/InstallStore.h"
 #include "core/trust/Sha256.h"
+#include "core/unpack/VerifyInstall.h"
 #include "support/InterruptedUpdate.h"
 #include "support/LoopbackServer.h"
+#include "support/PatchRelease.h"
 #include "support/TempDir.h"
 #include "support/TestKeyPair.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -34,9 +40,12 @@ public:
             throw std::runtime_error("front end failed");
         }
     }
-    void downloadStarted(const std::string&, std::int64_t) override { events += " download"; }
-    void downloaded(std::int64_t, bool checksumMatched) override {
+    void downloadStarted(const std::string&, const Core::Download& planned) override {
+        events += planned.kind == Core::Download::Kind::Patch ? " patch" : " download";
+    }
+    void downloaded(const Core::Download& done, bool checksumMatched) override {
         events += checksumMatched ? " downloaded+checksum" : " downloaded";
+        fetched = done;
     }
     void installing(const std::string&) override { events += " installing"; }
     void staged(const Core::Install::StagedBuild&) override { events += " staged"; }
@@ -45,6 +54,7 @@ public:
     void finished(const Core::RunResult&) override { events += " finished"; }
 
     std::string events;
+    Core::Download fetched;
     bool throwOnChangelog = false;
 };
 
@@ -229,6 +239,225 @@ TEST_F(ReleaseRun, AnExceptionOfAnyKindEndsItAsAFailedRun) {
     EXPECT_EQ(result.error->fullDescription(), "Error Domain=std Code=0 \"front end failed\"");
     EXPECT_EQ(recorder.events, "checking read accepted changelog1 finished");
     EXPECT_FALSE(fs::exists(root));
+}
+
+// Builds 1.0 and 2.0 of a game. Each pack's content comes from its seed; the packs are large
+// enough that each changed one is a range of its own.
+ZipBuilder gameBuild(const std::string& version,
+                     std::array<std::uint32_t, 5> packs = {1, 2, 3, 4, 5},
+                     unsigned dataMode = 0644) {
+    ZipBuilder zip;
+    zip.folder("Ashenmarch.app/").file(gameFile, "game " + version, 0755);
+    for (std::size_t i = 0; i < packs.size(); ++i) {
+        zip.file("Ashenmarch.app/pack" + std::to_string(i), noise(100 * 1024, packs[i]));
+    }
+    return zip.file("Ashenmarch.app/data.txt", "data", dataMode)
+        .symlink("Ashenmarch.app/Current", "Contents");
+}
+
+// Every item below `build`: its mode and content (a link's target, a file's SHA-256).
+std::map<std::string, std::string> snapshot(const fs::path& build) {
+    std::map<std::string, std::string> items;
+    for (const auto& item : fs::recursive_directory_iterator(build)) {
+        const auto mode = static_cast<unsigned>(fs::symlink_status(item).permissions());
+        items[item.path().lexically_relative(build)] =
+            std::to_string(mode) + (item.is_symlink()        ? fs::read_symlink(item).string()
+                                    : item.is_regular_file() ? sha256Of(readFile(item.path()))
+                                                             : "");
+    }
+    return items;
+}
+
+class PatchRun : public ReleaseRun {
+public:
+    Core::RunPolicy policy = patchPolicy();
+
+    static Core::RunPolicy patchPolicy() {
+        Core::RunPolicy policy = windowPolicy();
+        policy.patch = true;
+        return policy;
+    }
+
+    // 1.0 installed as the window installs it: whole, with its file index kept.
+    void installOne() {
+        fs::remove_all(root);
+        PatchRelease(server, "1.0", gameBuild("1.0"));
+        ASSERT_EQ(run(policy).outcome, Core::RunOutcome::Installed);
+        ASSERT_EQ(recorder.fetched.kind, Core::Download::Kind::Full);
+        ASSERT_TRUE(Core::Install::installedIndex(layout));
+    }
+
+    // Whether the archive was only ever asked for in ranges since `since` requests.
+    bool onlyRangesAsked(std::size_t since = 0) const {
+        const auto requests = server.requests();
+        return std::all_of(requests.begin() + static_cast<std::ptrdiff_t>(since), requests.end(),
+                           [](const RecordedRequest& r) {
+                               return r.path != "/build.zip" || r.header("Range").has_value();
+                           });
+    }
+};
+
+TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPays) {
+    struct Case {
+        const char* name;
+        ZipBuilder next;
+        std::function<void(PatchRun&, const PatchRelease&)> arrange;
+        const char* fallbackReason; // nullptr: a patch
+        std::size_t filesFetched;
+    };
+    const auto none = [](PatchRun&, const PatchRelease&) {
+    };
+    const auto manifestWithout = [](const char* key) {
+        return [key](PatchRun& t, const PatchRelease& next) {
+            std::string manifest = next.manifest;
+            const std::size_t line = manifest.find(std::string("\n") + key + "=") + 1;
+            manifest.erase(line, manifest.find('\n', line) + 1 - line);
+            t.server.serve("/latest.txt", manifest);
+        };
+    };
+    const Case cases[] = {
+        // The game file changed; data.txt only its mode (taken from the installed build, copied).
+        {"a patch", gameBuild("2.0", {1, 2, 3, 4, 5}, 0755), none, nullptr, 1},
+        {"no installed index, so hashed", gameBuild("2.0"),
+         [](PatchRun& t, const PatchRelease&) { fs::remove(t.layout.installedIndexPath()); },
+         nullptr, 1},
+        {"the player's damage mended too", gameBuild("2.0"),
+         [](PatchRun& t, const PatchRelease&) {
+             fs::remove(t.layout.buildDir() / "Ashenmarch.app/pack0");
+             writeFile(t.layout.buildDir() / "Ashenmarch.app/pack1", noise(100 * 1024, 7));
+         },
+         nullptr, 3},
+        {"no index", gameBuild("2.0"), manifestWithout("macindex"), "the release has no file index",
+         0},
+        {"an index nothing pins", gameBuild("2.0"), manifestWithout("macindexsha256"),
+         "the release's file index cannot be used", 0},
+        {"a host without ranges", gameBuild("2.0"),
+         [](PatchRun& t, const PatchRelease& next) {
+             t.server.serveFile("/build.zip", {{.body = next.archive, .honourRange = false}});
+         },
+         "the host does not serve parts of files", 0},
+        {"more than half changed", gameBuild("2.0", {6, 7, 8, 4, 5}), none,
+         "the changes come to more than half of the archive", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        installOne();
+        const PatchRelease next(server, "2.0", c.next);
+        c.arrange(*this, next);
+        const std::size_t before = server.requests().size();
+        ASSERT_EQ(run(policy).outcome, Core::RunOutcome::Installed);
+
+        const Core::Download& fetched = recorder.fetched;
+        EXPECT_EQ(fetched.kind,
+                  c.fallbackReason ? Core::Download::Kind::Full : Core::Download::Kind::Patch);
+        EXPECT_EQ(fetched.fallbackReason, c.fallbackReason ? c.fallbackReason : "");
+        EXPECT_EQ(fetched.files, c.filesFetched);
+        EXPECT_EQ(onlyRangesAsked(before), !c.fallbackReason);
+        EXPECT_TRUE(Core::Unpack::verifyInstall(next.index, layout.buildDir()).intact());
+        // The index kept is the release's, each file stamped with its time in the build; a
+        // release without a usable one leaves none.
+        FileIndex kept = Core::Install::installedIndex(layout).value_or(FileIndex{});
+        const bool usable = fetched.fallbackReason.find("index") == std::string::npos;
+        for (IndexEntry& entry : kept.entries) {
+            EXPECT_EQ(entry.stamp.has_value(), entry.kind == IndexKind::File) << entry.path;
+            entry.stamp.reset();
+        }
+        EXPECT_EQ(kept, usable ? next.index : FileIndex{});
+        expectOneSettledBuild(root, "2.0", "game 2.0");
+    }
+}
+
+TEST_F(PatchRun, APatchGoneWrongFailsAndLeavesTheInstalledBuildAsItWas) {
+    const TestKeyPair studio;
+    struct Case {
+        const char* name;
+        std::function<void(PatchRun&, const PatchRelease&)> arrange;
+        AmCode code;
+        std::string extraManifest = {};
+    };
+    const Case cases[] = {
+        {"a span's bytes changed on the host",
+         [](PatchRun& t, const PatchRelease& next) {
+             std::string tampered = next.archive;
+             tampered[static_cast<std::size_t>(next.entry("Ashenmarch.app/pack0").span.end() -
+                                               20)] ^= 1;
+             t.server.serveFile("/build.zip", {{.body = tampered}});
+         },
+         AmCode::ChecksumMismatch},
+        {"an index other than the one pinned",
+         [](PatchRun& t, const PatchRelease& next) {
+             t.server.serve("/build.zip.index", next.indexText + "file 0644 0 " +
+                                                    std::string(64, '0') + " 0+1 - extra\n");
+         },
+         AmCode::ChecksumMismatch},
+        {"ranges not satisfiable",
+         [](PatchRun& t, const PatchRelease&) {
+             t.server.serveFile("/build.zip", {{.status = 416}});
+         },
+         AmCode::HttpStatus},
+        {"no bundle by the release's name", [](PatchRun&, const PatchRelease&) {},
+         AmCode::MissingBundle, "macexe=Other.app\n"},
+        {"a signed release with an index nothing pins",
+         [&studio](PatchRun& t, const PatchRelease& next) {
+             const std::size_t pin = next.manifest.find("macindexsha256=");
+             const std::string manifest =
+                 next.manifest.substr(0, pin) + "macsha256=" + sha256Of(next.archive) + "\n";
+             t.server.serve("/latest.txt", manifest);
+             t.server.serve("/latest.txt.sig", studio.sign(manifest));
+             t.keys = studio.keys();
+         },
+         AmCode::BadSignature},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        keys = {};
+        installOne();
+        const auto installed = snapshot(layout.buildDir());
+        // pack0 changed and data.txt's mode: one entry fetched, one copied, the rest linked.
+        const PatchRelease next(server, "2.0", gameBuild("2.0", {9, 2, 3, 4, 5}, 0755),
+                                c.extraManifest);
+        c.arrange(*this, next);
+        const std::size_t before = server.requests().size();
+        const Core::RunResult result = run(policy);
+
+        EXPECT_EQ(result.outcome, Core::RunOutcome::Failed);
+        ASSERT_TRUE(result.error);
+        EXPECT_TRUE(result.error->is(c.code)) << result.error->fullDescription();
+        EXPECT_TRUE(onlyRangesAsked(before)) << "no whole archive to cover it up";
+        EXPECT_EQ(snapshot(layout.buildDir()), installed);
+        EXPECT_EQ(readFile(root / "installed.txt"), "1.0");
+    }
+}
+
+// A patch cut off between its ranges keeps what it staged; the next run fetches only the rest.
+TEST_F(PatchRun, AnInterruptedPatchGoesOnFromWhatItStaged) {
+    installOne();
+    const PatchRelease next(server, "2.0", gameBuild("2.0", {9, 2, 3, 4, 8}));
+    const ByteSpan last = next.entry("Ashenmarch.app/pack4").span;
+    server.serveFile("/build.zip", {{.body = next.archive},
+                                    {.body = next.archive,
+                                     .cutAt = static_cast<std::size_t>(last.offset + 100)}});
+    const Core::RunResult cut = run(policy);
+    ASSERT_EQ(cut.outcome, Core::RunOutcome::Failed);
+    EXPECT_EQ(cut.error->domain(), "curl") << cut.error->fullDescription();
+    EXPECT_EQ(readFile(root / "build" / gameFile), "game 1.0");
+
+    server.serveFile("/build.zip", {{.body = next.archive}});
+    const std::size_t before = server.requests().size();
+    ASSERT_EQ(run(policy).outcome, Core::RunOutcome::Installed);
+    EXPECT_EQ(recorder.fetched.files, 1u);
+    const auto requests = server.requests();
+    std::vector<std::optional<std::string>> ranges;
+    for (auto request = requests.begin() + static_cast<std::ptrdiff_t>(before);
+         request != requests.end(); ++request) {
+        if (request->path == "/build.zip") {
+            ranges.push_back(request->header("Range"));
+        }
+    }
+    EXPECT_EQ(ranges,
+              (std::vector<std::optional<std::string>>{"bytes=" + std::to_string(last.offset) +
+                                                       "-" + std::to_string(last.end() - 1)}));
+    EXPECT_TRUE(Core::Unpack::verifyInstall(next.index, layout.buildDir()).intact());
 }
 
 class ReleaseRunAfterACrash : public ReleaseRun,

@@ -168,6 +168,12 @@ TEST_P(Recovery, EndsWithOneCompleteBuildWhoseMarkerMatches) {
         leaveInterruptedUpdate(state, root.path());
         Core::Install::recoverInterruptedUpdate(layout);
         const std::string version = state.recoveredVersion;
+        EXPECT_EQ(readFile(layout.installedIndexPath()), "index " + version);
+        // A patch's staging stays for the next patch to go on from; nothing else does.
+        if (state.patching) {
+            EXPECT_TRUE(fs::exists(layout.patchRecordPath()));
+            fs::remove_all(layout.stagingDir());
+        }
         expectOneSettledBuild(root.path(), version, "game " + version);
     });
 }

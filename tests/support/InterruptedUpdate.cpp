@@ -22,6 +22,7 @@ const std::vector<Interruption>& everyInterruption() {
         {"mid-unpack, read-only folder", "1.0", false, true, true, false, false, "1.0", 0555},
         {"new swapped in, closed folder", "1.0", true, false, false, true, true, "2.0", 0},
         {"mid re-extract", "2.0", false, false, false, false, true, "2.0", 0555, true},
+        {"mid patch", "1.0", false, true, true, false, false, "1.0", -1, false, true},
     };
     return states;
 }
@@ -29,6 +30,7 @@ const std::vector<Interruption>& everyInterruption() {
 void leaveInterruptedUpdate(const Interruption& state, const fs::path& root) {
     const auto writeBuild = [&](const fs::path& build, const std::string& version) {
         writeFile(build / gameFile, "game " + version);
+        writeFile(build / ".ashenmarch-index", "index " + version);
         if (state.folderMode >= 0) {
             writeFile(build / "Ashenmarch.app/Sealed/data", version);
             fs::permissions(build / "Ashenmarch.app/Sealed", fs::perms(state.folderMode));
@@ -40,6 +42,9 @@ void leaveInterruptedUpdate(const Interruption& state, const fs::path& root) {
     }
     if (state.staged) {
         writeBuild(root / "build.staging", "2.0");
+    }
+    if (state.patching) {
+        writeFile(root / "build.staging/.ashenmarch-patch", "sha of index 2.0");
     }
     if (state.oldInBuild) {
         writeBuild(root / "build", "1.0");

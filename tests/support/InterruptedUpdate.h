@@ -5,9 +5,10 @@
 #include <vector>
 
 // Each on-disk state an update from 1.0 to 2.0, killed at some step, can leave in an install
-// root. The game file of build <v> holds "game <v>"; every state also holds the temporary files
-// of atomic writes cut short. The next run must turn any of them into exactly one complete build
-// whose marker matches it, with no leftovers.
+// root. The game file of build <v> holds "game <v>" and its file index "index <v>"; every state
+// also holds the temporary files of atomic writes cut short. The next run must turn any of them
+// into exactly one complete build whose marker and index match it, with no leftovers but a
+// patch's staging folder, which the next patch goes on from.
 struct Interruption {
     const char* step;
     const char* marker;           // what installed.txt says
@@ -19,6 +20,7 @@ struct Interruption {
     const char* recoveredVersion; // what recovery settles on
     int folderMode = -1; // when set, every build holds a folder of this mode with a file inside
     bool reextracting = false; // build holds what a re-extraction killed half-way leaves
+    bool patching = false;     // the staging folder is a patch's, with its record
 };
 
 // Every such state, in the order the update's steps run.

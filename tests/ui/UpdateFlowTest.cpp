@@ -5,6 +5,7 @@
 #include "core/transfer/Fetch.h"
 #include "support/ErrorOf.h"
 #include "support/LoopbackServer.h"
+#include "support/PatchRelease.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 #include "ui/LauncherWindow.h"
@@ -352,6 +353,40 @@ TEST_F(UpdateFlow, ALostConnectionShowsUntilBytesFlowAgain) {
                                      "Installing v1.4.0…",
                                      "Ready to deploy.",
                                  }));
+}
+
+// A patch names its own size; one that cannot be had says why before the whole archive comes.
+TEST_F(UpdateFlow, TheStatusNamesWhatIsFetchedAndWhyNoPatch) {
+    const auto game = [](const std::string& version) {
+        ZipBuilder zip;
+        zip.file("Ashenmarch.app/" + bundleExecutable.string(), "game " + version, 0755);
+        for (std::uint32_t pack = 0; pack < 4; ++pack) {
+            zip.file("Ashenmarch.app/pack" + std::to_string(pack), noise(1 << 20, pack));
+        }
+        return zip;
+    };
+    // The statuses of one run, without the detail lines that come once a download takes a while.
+    const auto statusesOfARun = [this] {
+        RecordingView recorder;
+        runUpdateFlow(recorder, layout, endpoints(), loopbackTransferOptions());
+        std::erase_if(recorder.statuses,
+                      [](const std::string& text) { return text.find(" MB/s") != text.npos; });
+        return recorder.statuses;
+    };
+    PatchRelease(server, "1.0", game("1.0"));
+    statusesOfARun();
+    const PatchRelease two(server, "2.0", game("2.0"));
+    server.serveFile("/build.zip", {{.body = two.archive, .honourRange = false}});
+    EXPECT_EQ(
+        statusesOfARun(),
+        (std::vector<std::string>{
+            "Checking for updates…", "Downloading v2.0  (0 MB)…",
+            "Downloading v2.0  (4 MB)…\nfull download: the host does not serve parts of files",
+            "Installing v2.0…", "Ready to deploy."}));
+    PatchRelease(server, "3.0", game("3.0"));
+    EXPECT_EQ(statusesOfARun(),
+              (std::vector<std::string>{"Checking for updates…", "Downloading v3.0  (0 MB)…",
+                                        "Installing v3.0…", "Ready to deploy."}));
 }
 
 TEST_F(UpdateFlow, ADownloadFailingHalfWayLeavesTheButtonDownloading) {

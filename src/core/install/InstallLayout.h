@@ -32,6 +32,12 @@ struct InstallLayout {
     std::filesystem::path stagingDir() const { return root / "build.staging"; }
     std::filesystem::path setAsideDir() const { return root / "build.old"; }
     std::filesystem::path pendingRecordPath() const { return root / "installing.txt"; }
+    // The installed build's file index, kept inside the build so that the swap that brings a
+    // build in brings its index with it; and the same name in a staged build.
+    std::filesystem::path installedIndexPath() const { return buildDir() / ".ashenmarch-index"; }
+    std::filesystem::path stagedIndexPath() const { return stagingDir() / ".ashenmarch-index"; }
+    // While a patch is being staged: the SHA-256 of the index it stages (see PatchUpdate).
+    std::filesystem::path patchRecordPath() const { return stagingDir() / ".ashenmarch-patch"; }
     // Held by the one launcher updating this root (see InstallLock).
     std::filesystem::path lockPath() const { return root / ".lock"; }
 

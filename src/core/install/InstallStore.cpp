@@ -1,5 +1,7 @@
 #include "core/install/InstallStore.h"
 
+#include "core/unpack/DestinationFolder.h"
+#include "core/unpack/PatchStaging.h"
 #include "formats/Text.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -31,6 +33,21 @@ void markInstalled(const InstallLayout& layout, const std::string& version) {
 
 bool isInstalled(const InstallLayout& layout, const Manifest& manifest) {
     return FileSystem::exists(layout.gameAppPath(manifest));
+}
+
+std::optional<FileIndex> installedIndex(const InstallLayout& layout) {
+    try {
+        return FileIndex::parse(FileSystem::readText(layout.installedIndexPath()));
+    } catch (const Error&) {
+        return std::nullopt;
+    } catch (const FileIndexError&) {
+        return std::nullopt;
+    }
+}
+
+void keepIndex(const InstallLayout& layout, FileIndex index) {
+    Unpack::recordStamps(index, Unpack::DestinationFolder(layout.stagingDir()));
+    FileSystem::writeTextAtomically(layout.stagedIndexPath(), index.serialize());
 }
 
 } // namespace Core::Install

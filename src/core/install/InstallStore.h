@@ -1,11 +1,13 @@
 #pragma once
 
 #include "core/install/InstallLayout.h"
+#include "formats/FileIndex.h"
 
+#include <optional>
 #include <string>
 
-// Which version is installed. Stateless, callable from any thread; never creates the root except
-// to write the marker.
+// Which version is installed, and the file index of the build. Stateless, callable from any
+// thread; never creates the root except to write the marker.
 namespace Core::Install {
 
 // The recorded version, trimmed; empty when nothing readable is recorded (missing file,
@@ -18,5 +20,14 @@ void markInstalled(const InstallLayout& layout, const std::string& version);
 
 // Whether anything exists at layout.gameAppPath(manifest).
 bool isInstalled(const InstallLayout& layout, const Manifest& manifest);
+
+// The installed build's file index, as the update that installed it kept it. Nothing when none
+// is kept (a build installed before indexes, or a release without one) or it does not read as
+// an index: whatever it would vouch for is then hashed instead. Never throws.
+std::optional<FileIndex> installedIndex(const InstallLayout& layout);
+
+// Writes the release's index into the staged build, each file's modification time there as its
+// stamp, so that the swap brings build and index in together. Throws the "posix" error.
+void keepIndex(const InstallLayout& layout, FileIndex index);
 
 } // namespace Core::Install

@@ -83,7 +83,11 @@ void recoverInterruptedUpdate(const InstallLayout& layout) {
     // The pending record goes before the staging folder: with the record present and the
     // staging folder gone, the next recovery would take the swap for finished.
     removeQuietly(layout.pendingRecordPath());
-    discard(layout.stagingDir());
+    // A patch cut short keeps what it staged for the next patch to the same release: each item
+    // there was checked before it got its name (see PatchUpdate).
+    if (!FileSystem::exists(layout.patchRecordPath())) {
+        discard(layout.stagingDir());
+    }
     discard(layout.setAsideDir());
     removeCutShortWrites(layout);
     Unpack::removeUnpackingLeftovers(layout.buildDir());
@@ -92,6 +96,7 @@ void recoverInterruptedUpdate(const InstallLayout& layout) {
 StagedBuild stageBuild(const InstallLayout& layout, const Manifest& manifest) {
     recoverInterruptedUpdate(layout);
     const fs::path staging = layout.stagingDir();
+    discard(staging); // what a patch left, when the whole archive came after all
     try {
         // The installed build stays while the new one is staged, so both must fit at once.
         Unpack::extract(layout.archivePath(), staging,
@@ -100,7 +105,11 @@ StagedBuild stageBuild(const InstallLayout& layout, const Manifest& manifest) {
         discard(staging);
         throw;
     }
-    const fs::path bundle = staging / layout.gameAppPath(manifest).filename();
+    return inspectStagedBuild(layout, manifest);
+}
+
+StagedBuild inspectStagedBuild(const InstallLayout& layout, const Manifest& manifest) {
+    const fs::path bundle = layout.stagingDir() / layout.gameAppPath(manifest).filename();
     return {FileSystem::exists(bundle), FileSystem::exists(bundleExecutable(bundle))};
 }
 

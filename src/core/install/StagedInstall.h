@@ -4,11 +4,13 @@
 
 // Installs a downloaded build without ever damaging the installed one.
 //
-// The archive is unpacked into a staging folder beside `build` and checked there. Only a
-// complete bundle is swapped in: a pending record names the version, the old `build` is set
-// aside, the staged one renamed in, the marker written, then the old copy removed. Every step is
-// a rename or an atomic write, so an interruption at any point leaves a state that
-// recoverInterruptedUpdate() turns into exactly one complete build whose marker matches it.
+// The archive is unpacked (or a patch staged) into a staging folder beside `build`, with the
+// build's file index, and checked there. Only a complete bundle is swapped in: a pending record
+// names the version, the old `build` is set aside, the staged one renamed in, the marker
+// written, then the old copy removed. Every step is a rename or an atomic write, so an
+// interruption at any point leaves a state that recoverInterruptedUpdate() turns into exactly
+// one complete build whose marker matches it; the index travels inside the build, so it always
+// describes the build it sits in.
 //
 // All calls block, run on the caller's thread and throw Error. One updater per install root at a
 // time (the caller holds the install lock).
@@ -23,15 +25,20 @@ struct StagedBuild {
 // Finishes or rolls back an update that a crash interrupted, and removes leftovers (staging
 // folder, set-aside build, temporary names of downloads, marker writes and of unpacking over
 // `build`), whatever modes the archive gave their folders. A folder that still resists removal
-// is moved aside under a fresh name, never left where it would block an update. Best effort:
-// never throws.
+// is moved aside under a fresh name, never left where it would block an update. The staging
+// folder of a patch cut short (it holds the patch record) stays for the next patch to go on
+// from. Best effort: never throws.
 void recoverInterruptedUpdate(const InstallLayout& layout);
 
-// Clears any old staging folder and unpacks the downloaded archive into a fresh one. First the
+// Clears any old staging folder (a patch's too) and unpacks the downloaded archive into a fresh
+// one. First the
 // volume must have room for what the archive's entries declare ("am" 9, nothing unpacked
 // otherwise). On an unpacking error the staging folder is removed and the error rethrown; `build`
 // and the marker are untouched.
 StagedBuild stageBuild(const InstallLayout& layout, const Manifest& manifest);
+
+// What the staging folder holds of the manifest's bundle, however it was filled.
+StagedBuild inspectStagedBuild(const InstallLayout& layout, const Manifest& manifest);
 
 // Removes the staging folder (after a staged build was found wanting).
 void discardStagedBuild(const InstallLayout& layout);

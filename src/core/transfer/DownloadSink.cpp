@@ -23,7 +23,7 @@ std::int64_t sizeLimit(std::int64_t declaredSize) {
 } // namespace
 
 DownloadSink::DownloadSink(PartialDownload& part, const DownloadCheck& check,
-                           const ProgressHandler& onProgress)
+                           const ByteProgress& onProgress)
     : part_(part), check_(check), onProgress_(onProgress), space_(part.path().parent_path()) {
     if (!check_.sha256.empty()) {
         hash_.emplace();
@@ -83,8 +83,8 @@ void DownloadSink::write(std::string_view chunk) {
     if (hash_) {
         hash_->update(chunk);
     }
-    if (total_ >= 1 && onProgress_) {
-        onProgress_(static_cast<double>(part_.size()) / static_cast<double>(total_));
+    if (onProgress_) {
+        onProgress_(part_.size(), total_);
     }
 }
 

@@ -18,13 +18,12 @@ struct RestartFromZero {};
 // Where a download's body passes through on its way to disk, across every attempt of one
 // download: each chunk is checked against the size limit and the disk's reserve, appended to
 // the partial file, hashed when a checksum is expected, then its progress reported as the
-// share of the whole body held so far. A body whose length is announced is refused at once
+// bytes of the whole body held so far. A body whose length is announced is refused at once
 // when the rest of it would not fit above the reserve. Lives on the download's thread.
 class DownloadSink final : public BodySink {
 public:
     // Hashes the bytes the partial file already holds when a checksum is expected.
-    DownloadSink(PartialDownload& part, const DownloadCheck& check,
-                 const ProgressHandler& onProgress);
+    DownloadSink(PartialDownload& part, const DownloadCheck& check, const ByteProgress& onProgress);
 
     // Before each attempt: the request that continues the bytes held, if any. The next
     // response is read as its answer.
@@ -46,7 +45,7 @@ private:
 
     PartialDownload& part_;
     const DownloadCheck& check_;
-    const ProgressHandler& onProgress_;
+    const ByteProgress& onProgress_;
     DiskReserve space_;
     std::optional<Trust::BackgroundSha256> hash_; // only when a checksum is expected
     std::optional<ResumeRequest> resume_;

@@ -62,6 +62,17 @@ void fetchWithRetries(const std::string& url, const TransferOptions& options,
 void syncDownload(const std::string& url, const std::filesystem::path& to,
                   const ProgressHandler& progress, const TransferOptions& options,
                   const DownloadCheck& check) {
+    const ByteProgress share = [&progress](std::int64_t held, std::int64_t total) {
+        if (total >= 1 && progress) {
+            progress(static_cast<double>(held) / static_cast<double>(total));
+        }
+    };
+    downloadFile(url, to, share, options, check);
+}
+
+void downloadFile(const std::string& url, const std::filesystem::path& to,
+                  const ByteProgress& progress, const TransferOptions& options,
+                  const DownloadCheck& check) {
     requireUsableChecksum(check.sha256);
     Transfer::PartialDownload part(to, url);
     Transfer::DownloadSink sink(part, check, progress);

@@ -26,6 +26,9 @@ struct DownloadCheck {
 
 // Called with the share of the body held so far (see syncDownload).
 using ProgressHandler = std::function<void(double fraction)>;
+// Called with the bytes held so far and the whole body's length, 0 while it is not known (see
+// downloadFile).
+using ByteProgress = std::function<void(std::int64_t held, std::int64_t total)>;
 
 // Downloads one address to a file, on the calling thread: blocks until the complete body has
 // been moved to `to` (any item there replaced), or throws the error that ended the download. A
@@ -50,6 +53,14 @@ using ProgressHandler = std::function<void(double fraction)>;
 // transfer, or the wait before a retry, at once.
 void syncDownload(const std::string& url, const std::filesystem::path& to,
                   const ProgressHandler& progress,
+                  const TransferOptions& options = defaultTransferOptions(),
+                  const DownloadCheck& check = {});
+
+// The same, reporting byte counts: `progress` gets the bytes held (those kept from earlier
+// attempts included) and the body's length once per chunk written, whether the length is known
+// or not.
+void downloadFile(const std::string& url, const std::filesystem::path& to,
+                  const ByteProgress& progress,
                   const TransferOptions& options = defaultTransferOptions(),
                   const DownloadCheck& check = {});
 

@@ -82,6 +82,9 @@ void requireSignedChecksum(const Manifest& manifest, const ReleaseKeys& keys) {
     if (keys.required() && manifest.sha256.empty()) {
         throw badSignature("signed manifest has no macsha256");
     }
+    if (keys.required() && !manifest.indexUrl.empty() && manifest.indexSha256.empty()) {
+        throw badSignature("signed manifest names macindex without macindexsha256");
+    }
 }
 
 } // namespace Core::Trust

@@ -48,9 +48,10 @@ Error badSignature(std::string reason);
 void verifyManifestSignature(std::string_view manifestBytes, std::string_view signatureText,
                              const ReleaseKeys& keys);
 
-// A signature vouches for the archive only through its checksum: when signatures are required,
-// a manifest without macsha256 throws "am" 10. Whether the value is well-formed is checked
-// with the download (Trust::requireChecksum, "am" 6).
+// A signature vouches for the archive only through its checksum, and for the file index only
+// through its own: when signatures are required, a manifest without macsha256, or with macindex
+// but without macindexsha256, throws "am" 10. Whether the values are well-formed is checked
+// with the downloads (Trust::requireChecksum, "am" 6).
 void requireSignedChecksum(const Manifest& manifest, const ReleaseKeys& keys);
 
 } // namespace Core::Trust

@@ -63,6 +63,13 @@ bool knownUnchanged(const IndexEntry& entry, const ByPath& installed,
            item->modified == *before.stamp;
 }
 
+// Looked at before it is hashed: most entries are not staged yet.
+bool isStaged(const IndexEntry& entry, const DestinationFolder& staged) {
+    const auto item = lookAt(staged, entry.path);
+    return item && item->kind == entry.kind && item->size == entry.size &&
+           hashItem(staged, entry) == entry.sha256;
+}
+
 } // namespace
 
 std::vector<ByteSpan> PatchPlan::spans(const FileIndex& next) const {
@@ -76,13 +83,14 @@ std::vector<ByteSpan> PatchPlan::spans(const FileIndex& next) const {
 
 PatchPlan planPatch(const FileIndex& next, const FileIndex* installed,
                     const DestinationFolder& installedBuild,
-                    const std::function<void(std::int64_t bytes)>& onHashed) {
+                    const std::function<void(std::int64_t bytes)>& onHashed,
+                    const DestinationFolder* staged) {
     refuseUnsafe(next, byPath(next));
     const ByPath before = installed != nullptr ? byPath(*installed) : ByPath();
     PatchPlan plan;
     for (std::size_t position = 0; position < next.entries.size(); ++position) {
         const IndexEntry& entry = next.entries[position];
-        if (entry.kind == IndexKind::Folder) {
+        if (entry.kind == IndexKind::Folder || (staged != nullptr && isStaged(entry, *staged))) {
             continue;
         }
         if (knownUnchanged(entry, before, installedBuild) ||

@@ -30,6 +30,9 @@ struct PatchPlan {
 // Modes need not match: staging gives every item the new index's mode. Everything else is
 // fetched.
 //
+// With `staged` (what a patch cut short left in the staging folder), an entry whose item there
+// hashes to the entry's SHA-256 is neither taken nor fetched: it is staged already.
+//
 // First refuses a new index that full unpacking would refuse too: an entry EntrySafety refuses
 // (link targets are checked when staged), a path that runs through a link or file of the index.
 // Throws the unpacking error "am" 2 with "unsafe entry …" as detail. Blocks while hashing;
@@ -37,6 +40,7 @@ struct PatchPlan {
 // a time without following links on the way.
 PatchPlan planPatch(const FileIndex& next, const FileIndex* installed,
                     const DestinationFolder& installedBuild,
-                    const std::function<void(std::int64_t bytes)>& onHashed = {});
+                    const std::function<void(std::int64_t bytes)>& onHashed = {},
+                    const DestinationFolder* staged = nullptr);
 
 } // namespace Core::Unpack

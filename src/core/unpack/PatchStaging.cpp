@@ -11,7 +11,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <random>
+#include <string_view>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -29,6 +31,7 @@ using EntrySafety::EntryKind;
 constexpr int NewFileFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
 constexpr std::size_t CopyBlock = 1 << 20;
 constexpr int NameAttempts = 16;
+constexpr std::string_view PartialPrefix = ".am-partial-";
 
 // The check runs before anything is reached by the entry's path. A link's target is checked
 // once known; until then a harmless stand-in takes its place.
@@ -56,7 +59,7 @@ std::string makeTemporary(const std::string& path,
                           const std::function<bool(const std::string&)>& create) {
     thread_local std::mt19937 random(std::random_device{}());
     for (int attempt = 0; attempt < NameAttempts; ++attempt) {
-        const std::string name = ".am-partial-" + std::to_string(random());
+        const std::string name = std::string(PartialPrefix) + std::to_string(random());
         if (create(name)) {
             return name;
         }
@@ -127,6 +130,27 @@ void placeLink(int folder, const std::string& name, const IndexEntry& entry,
         ::unlinkat(folder, partial.c_str(), 0);
         failSystem(entry.path, "rename the link into place", error);
     }
+}
+
+// Gives the installed file a second name in staging, for a file whose mode stays: no byte is
+// copied, and the installed file is not changed, for nothing writes into a file in place
+// (staging, unpacking and the swap all replace files by rename). False when the file system
+// makes no such links; the caller copies instead.
+bool linkInstalled(int from, int to, const std::string& name, const IndexEntry& entry) {
+    std::string partial;
+    try {
+        partial = makeTemporary(entry.path, [&](const std::string& temp) {
+            return ::linkat(from, name.c_str(), to, temp.c_str(), 0) == 0;
+        });
+    } catch (const Error&) {
+        return false; // not supported here (EPERM, EXDEV, EMLINK, …): copied instead
+    }
+    if (::renameat(to, partial.c_str(), to, name.c_str()) != 0) {
+        const int error = errno;
+        ::unlinkat(to, partial.c_str(), 0);
+        failSystem(entry.path, "rename the file into place", error);
+    }
+    return true;
 }
 
 [[noreturn]] void checksumMismatch(const IndexEntry& entry, const std::string& actual) {
@@ -220,6 +244,10 @@ void takeInstalled(const DestinationFolder& installed, const DestinationFolder& 
         info.st_size != entry.size) {
         fail("entry " + shownName(entry.path) + ": the installed file changed");
     }
+    if ((info.st_mode & 07777) == (entry.mode & ~umask & 07777) &&
+        linkInstalled(from.get(), to.get(), name, entry)) {
+        return;
+    }
     UniqueFd copy;
     std::string partial = makeTemporary(entry.path, [&](const std::string& temp) {
         copy.reset(::openat(to.get(), temp.c_str(), NewFileFlags, 0600));
@@ -253,6 +281,21 @@ void finishFolders(const FileIndex& index, const DestinationFolder& staging, mod
         if (!fd || ::fchmod(fd.get(), folder->mode & ~umask) != 0) {
             failSystem(folder->path, "set the folder's mode", errno);
         }
+    }
+}
+
+void removePartialItems(const std::filesystem::path& staging) {
+    std::vector<std::filesystem::path> partial;
+    std::error_code error;
+    for (auto item = std::filesystem::recursive_directory_iterator(
+             staging, std::filesystem::directory_options::skip_permission_denied, error);
+         !error && item != std::filesystem::recursive_directory_iterator(); item.increment(error)) {
+        if (item->path().filename().string().starts_with(PartialPrefix)) {
+            partial.push_back(item->path());
+        }
+    }
+    for (const std::filesystem::path& path : partial) {
+        std::filesystem::remove(path, error);
     }
 }
 

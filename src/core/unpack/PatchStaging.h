@@ -6,6 +6,7 @@
 #include "formats/FileIndex.h"
 #include "platform/UniqueFd.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,16 +58,22 @@ private:
 void stageRecord(const DestinationFolder& staging, const IndexEntry& entry, std::string_view record,
                  mode_t umask);
 
-// Stages a file or link from the installed build: a file is cloned where the file system can
-// (copy-on-write, so the installed build is never written through the copy), else copied; a
-// link is made again with its target. Fails when the installed item is not of the entry's kind
-// and size, or a link's target is not the indexed one.
+// Stages a file or link from the installed build. A file whose mode stays is linked (a second
+// name for the same content; nothing the launcher does writes into a file in place, so neither
+// name changes through the other); one whose mode changes, or on a file system without such
+// links, is cloned where the file system can (copy-on-write), else copied. A link is made again
+// with its target. Fails when the installed item is not of the entry's kind and size, or a
+// link's target is not the indexed one.
 void takeInstalled(const DestinationFolder& installed, const DestinationFolder& staging,
                    const IndexEntry& entry, mode_t umask);
 
 // Once every file and link is staged: creates the index's folders that are still missing and
 // sets their modes, deepest first (a folder without write permission must be complete).
 void finishFolders(const FileIndex& index, const DestinationFolder& staging, mode_t umask);
+
+// Removes the temporary items that staging killed half-way left in `staging` (links in it are
+// not followed), before a patch goes on from what is staged. Best effort: never throws.
+void removePartialItems(const std::filesystem::path& staging);
 
 // Records in each file entry the modification time of the file at its path, so that a later
 // update can tell the file unchanged without reading it. Entries whose item is missing keep
