@@ -1,5 +1,7 @@
 #include "app/ModeSelection.h"
 #include "cli/SelfCheck.h"
+#include "cli/UpdateMode.h"
+#include "cli/VerifyMode.h"
 #include "platform/TimeZone.h"
 #include "ui/WindowMode.h"
 
@@ -19,6 +21,12 @@ int main(int argc, char** argv) {
     switch (selectMode(std::span<const char* const>(argv, static_cast<std::size_t>(argc)))) {
     case Mode::SelfCheck:
         return CLI::run();
+    case Mode::Update:
+        return CLI::runUpdateMode(CLI::UpdateKind::Update);
+    case Mode::Repair:
+        return CLI::runUpdateMode(CLI::UpdateKind::Repair);
+    case Mode::Verify:
+        return CLI::runVerifyMode();
     case Mode::Help:
         std::cout << usageText();
         return 0;

@@ -1,6 +1,7 @@
 #include "app/ModeSelection.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -16,13 +17,17 @@ Mode selectMode(std::span<const char* const> arguments) {
     if (hasArgument(arguments, "--cli")) {
         return Mode::SelfCheck;
     }
+    constexpr std::pair<std::string_view, Mode> modes[] = {{"--help", Mode::Help},
+                                                           {"--version", Mode::Version},
+                                                           {"--update", Mode::Update},
+                                                           {"--verify", Mode::Verify},
+                                                           {"--repair", Mode::Repair}};
     for (const char* arg : arguments.subspan(arguments.empty() ? 0 : 1)) {
         const std::string_view text = arg != nullptr ? arg : "";
-        if (text == "--help") {
-            return Mode::Help;
-        }
-        if (text == "--version") {
-            return Mode::Version;
+        for (const auto& [word, mode] : modes) {
+            if (text == word) {
+                return mode;
+            }
         }
     }
     return Mode::Window;
@@ -35,6 +40,14 @@ std::string_view usageText() {
            "newer build and starts the game with PLAY.\n"
            "\n"
            "Modes:\n"
+           "  --update     the window's update without a window: fetch only what changed when\n"
+           "               the release allows, install, and end with UP TO DATE or UPDATED\n"
+           "               (exit 0), OFFLINE or ERROR (exit 1)\n"
+           "  --verify     check the installed build file by file; names every missing,\n"
+           "               changed or unexpected file and ends with VERIFIED (exit 0) or\n"
+           "               DAMAGED <count> (exit 1)\n"
+           "  --repair     restore the installed build: fetch only the damaged and missing\n"
+           "               files, or update when a newer release is out\n"
            "  --cli        self-check: fetch, download, install and unpack the current release,\n"
            "               print a line report ending in PASS (exit 0) or FAIL (exit 1)\n"
            "  --help       print this text\n"

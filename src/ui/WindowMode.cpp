@@ -20,8 +20,8 @@ void reportMissingDisplay(QtMsgType type, const QMessageLogContext&, const QStri
     if (type != QtFatalMsg) {
         return;
     }
-    std::fputs("ashenmarch-launcher: no display found; run it with --cli for the self-check "
-               "without a window\n",
+    std::fputs("ashenmarch-launcher: no display found; run it with --update to update without a "
+               "window, or --cli for the self-check\n",
                stderr);
     std::_Exit(2);
 }

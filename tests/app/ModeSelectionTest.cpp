@@ -1,6 +1,7 @@
 #include "app/ModeSelection.h"
 
 #include "support/Subprocess.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,9 @@ TEST(ModeSelection, CliAnywhereWinsAndOnlyExactWordsSelectAMode) {
         {{"launcher", "--cli=1"}, Mode::Window},
         {{"launcher", "--cli "}, Mode::Window},
         {{"launcher", "--help=1"}, Mode::Window},
+        {{"launcher", "--repair", "--update"}, Mode::Repair},
+        {{"launcher", "--verify", "--cli"}, Mode::SelfCheck},
+        {{"launcher", "--update"}, Mode::Update},
     };
     for (const ModeRow& row : rows) {
         EXPECT_EQ(selectMode(row.arguments), row.mode) << ::testing::PrintToString(row.arguments);
@@ -35,10 +39,16 @@ TEST(ModeSelection, CliAnywhereWinsAndOnlyExactWordsSelectAMode) {
 }
 
 // The real program, so that each mode is proved to end where it should: help and version print
-// and exit 0 without a window; the window without a display says so in one line, exit 2.
+// and exit 0 without a window; the window without a display says so in one line, exit 2; the
+// modes that update or check an install report on it (here: nothing installed, no host).
 TEST(ModeSelection, ModesWithoutAWindowExitWithTheirStatus) {
+    const TempDir install;
+    const std::string root = "install root : " + install.path().string() + "\n";
     const std::vector<std::pair<std::string, std::string>> noDisplay = {
-        {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", "xcb"}};
+        {"DISPLAY", ""},
+        {"WAYLAND_DISPLAY", ""},
+        {"QT_QPA_PLATFORM", "xcb"},
+        {"AM_INSTALL_DIR", install.path().string()}};
     struct Row {
         std::vector<std::string> arguments;
         int status;
@@ -50,8 +60,11 @@ TEST(ModeSelection, ModesWithoutAWindowExitWithTheirStatus) {
         {{},
          2,
          "",
-         "ashenmarch-launcher: no display found; run it with --cli for the self-check without a "
-         "window\n"},
+         "ashenmarch-launcher: no display found; run it with --update to update without a "
+         "window, or --cli for the self-check\n"},
+        {{"--verify"}, 1, root + "ERROR: nothing is installed\n", ""},
+        {{"--update"}, 1, root + "ERROR: Error Domain=curl", ""},
+        {{"--repair"}, 1, root + "ERROR: Error Domain=curl", ""},
     };
     for (const Row& row : rows) {
         Subprocess launcher(AM_LAUNCHER_EXE, row.arguments, noDisplay);

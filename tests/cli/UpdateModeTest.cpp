@@ -1,0 +1,104 @@
+// --update, --verify and --repair as main runs them, in process: what each prints and the status
+// it ends with, over one player's story from nothing installed to a repaired, updated build.
+#include "cli/UpdateMode.h"
+
+#include "cli/VerifyMode.h"
+#include "support/PatchRelease.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ZipBuilder gameBuild(const std::string& version) {
+    ZipBuilder zip;
+    zip.file("Ashenmarch.app/Contents/MacOS/ASHENMARCH", "game " + version, 0755);
+    for (std::uint32_t pack = 0; pack < 4; ++pack) {
+        zip.file("Ashenmarch.app/pack" + std::to_string(pack), noise(100 * 1024, pack));
+    }
+    return zip.symlink("Ashenmarch.app/Current", "Contents");
+}
+
+TEST(UpdateModes, SayWhatTheyFoundAndDid) {
+    TempDir dir;
+    LoopbackServer server;
+    const Core::Install::InstallLayout layout{dir / "install"};
+    const std::string rootLine = "install root : " + layout.root.string() + "\n";
+    ReleaseEndpoints endpoints{server.url("/latest.txt"), server.url("/changelog.txt")};
+    // The mode's lines without the "   download N%" ones, whose count varies; its status.
+    const auto run = [&](const std::function<int(std::ostream&)>& mode) {
+        std::ostringstream out;
+        const int status = mode(out);
+        std::istringstream lines(out.str());
+        std::string kept;
+        for (std::string line; std::getline(lines, line);) {
+            kept += line.starts_with("   download ") ? "" : line + "\n";
+        }
+        return std::pair(kept, status);
+    };
+    const auto update = [&](CLI::UpdateKind kind) {
+        return run([&](std::ostream& out) {
+            return CLI::runUpdate(layout, endpoints, out, kind, loopbackTransferOptions(), {});
+        });
+    };
+    const auto verify = [&] {
+        return run([&](std::ostream& out) { return CLI::runVerify(layout, out); });
+    };
+    using Result = std::pair<std::string, int>;
+    const std::string changedPath = "Ashenmarch.app/pack1";
+
+    EXPECT_EQ(verify(), Result(rootLine + "ERROR: nothing is installed\n", 1));
+    server.serve("/latest.txt", "not a manifest");
+    EXPECT_EQ(update(CLI::UpdateKind::Update),
+              Result(rootLine + "ERROR: Error Domain=am Code=3 \"manifest has no macurl\"\n", 1));
+
+    const PatchRelease one(server, "1.0", gameBuild("1.0"));
+    EXPECT_EQ(update(CLI::UpdateKind::Update),
+              Result(rootLine + "transfer     : full, " + std::to_string(one.archive.size()) +
+                         " bytes\nUPDATED 1.0\n",
+                     0));
+    EXPECT_EQ(verify(), Result(rootLine + "installed    : 1.0\nVERIFIED\n", 0));
+
+    fs::remove(layout.buildDir() / "Ashenmarch.app/pack0");
+    writeFile(layout.buildDir() / changedPath, "the player's own");
+    writeFile(layout.buildDir() / "Ashenmarch.app/stray", "x");
+    EXPECT_EQ(verify(), Result(rootLine + "installed    : 1.0\n"
+                                          "missing      : Ashenmarch.app/pack0\n"
+                                          "changed      : Ashenmarch.app/pack1\n"
+                                          "unexpected   : Ashenmarch.app/stray\n"
+                                          "DAMAGED 3\n",
+                               1));
+    // pack0 and pack1 lie side by side in the archive: one range.
+    const std::int64_t damaged =
+        one.entry(changedPath).span.end() - one.entry("Ashenmarch.app/pack0").span.offset;
+    EXPECT_EQ(update(CLI::UpdateKind::Repair),
+              Result(rootLine + "transfer     : patch, 2 of 6 files, " + std::to_string(damaged) +
+                         " bytes\nREPAIRED 1.0\n",
+                     0));
+    EXPECT_EQ(verify().second, 0);
+
+    const PatchRelease two(server, "2.0", gameBuild("2.0"));
+    const std::int64_t game = two.entry("Ashenmarch.app/Contents/MacOS/ASHENMARCH").span.length;
+    EXPECT_EQ(update(CLI::UpdateKind::Update),
+              Result(rootLine + "transfer     : patch, 1 of 6 files, " + std::to_string(game) +
+                         " bytes\nUPDATED 2.0\n",
+                     0));
+    EXPECT_EQ(update(CLI::UpdateKind::Update), Result(rootLine + "UP TO DATE 2.0\n", 0));
+
+    fs::remove(layout.buildDir() / "Ashenmarch.app/pack3");
+    server.serveFile("/build.zip", {{.body = two.archive, .honourRange = false}});
+    EXPECT_EQ(update(CLI::UpdateKind::Repair),
+              Result(rootLine + "transfer     : full, " + std::to_string(two.archive.size()) +
+                         " bytes (the host does not serve parts of files)\nREPAIRED 2.0\n",
+                     0));
+    server.serve("/latest.txt", "not a manifest");
+    EXPECT_EQ(update(CLI::UpdateKind::Update),
+              Result(rootLine + "OFFLINE: Error Domain=am Code=3 \"manifest has no macurl\"\n", 1));
+}
+
+} // namespace
