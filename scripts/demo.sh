@@ -3,8 +3,9 @@
 # makes a demo release-signing key pair (once, in demo-host/keys), builds the launcher for a
 # loopback host with that public key, publishes a signed sample release with the studio's tool,
 # serves it with a static file server on 127.0.0.1, runs the self-check (a real install), and
-# then, when a display is available, opens the window on a newer release so you can watch it
-# update. The game is installed under demo-host/install, never in your real install folder.
+# then publishes a newer release that changes two small files: with a display the window opens
+# and you watch it update, without one `--update` fetches only those files. The game is
+# installed under demo-host/install, never in your real install folder.
 #   scripts/demo.sh          (AM_DEMO_PORT picks another loopback port)
 set -euo pipefail
 source "$(dirname "$0")/lib/help.sh"
@@ -45,8 +46,7 @@ if ! python3 -c 'import socket,sys; s=socket.socket(); s.bind(("127.0.0.1", int(
     echo "Port $port on 127.0.0.1 is in use; stop what uses it or set AM_DEMO_PORT." >&2
     exit 1
 fi
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$root/release" \
-    >"$root/server.log" 2>&1 &
+python3 tools/screenshot/release_host.py "$root/release" "$port" >"$root/server.log" 2>&1 &
 server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
 # Waits until this run's host answers with this run's manifest: another server already on the
@@ -69,11 +69,15 @@ echo "== ashenmarch-launcher --cli  (release host $base, install root $AM_INSTAL
 status=0
 "$launcher" --cli || status=$?
 
-if [ "$status" -eq 0 ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+if [ "$status" -eq 0 ]; then
     publish 1.4.1
-    echo "== opening the window; it finds 1.4.1 and updates. Close it to end the demo."
-    "$launcher"
-elif [ "$status" -eq 0 ]; then
-    echo "No display here. To see the window: xvfb-run -a scripts/demo.sh"
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        echo "== opening the window; it finds 1.4.1 and updates. Close it to end the demo."
+        "$launcher"
+    else
+        echo "== ashenmarch-launcher --update  (1.4.1 changes two files; only they are fetched)"
+        "$launcher" --update || status=$?
+        echo "No display here. To see the window: xvfb-run -a scripts/demo.sh"
+    fi
 fi
 exit "$status"

@@ -4,8 +4,9 @@
 The manifest (latest.txt) and its signature are left to `ashenmarch-publish release`, as a studio
 would publish them. Prints the archive's path. The archive holds
 Ashenmarch.app/Contents/MacOS/ASHENMARCH, a small shell script standing in for the game, plus some
-payload so the download takes long enough to show progress. Output is
-deterministic for a given version.
+payload so the download takes long enough to show progress. The payload's packs are the same in
+every version except the first --fresh-packs of them, so a launcher with an earlier demo
+version installed fetches only what changed. Output is deterministic for a given version.
 """
 import argparse
 import random
@@ -44,8 +45,7 @@ def add(archive, name, data, mode):
     archive.writestr(info, data)
 
 
-def make_archive(path, version, payload_mb):
-    rng = random.Random(version)
+def make_archive(path, version, payload_mb, fresh_packs):
     bundle = "Ashenmarch.app/Contents/"
     with zipfile.ZipFile(path, "w") as archive:
         for folder in ("Ashenmarch.app/", bundle, bundle + "MacOS/", bundle + "Resources/"):
@@ -53,7 +53,8 @@ def make_archive(path, version, payload_mb):
         add(archive, bundle + "MacOS/ASHENMARCH", GAME.replace("@VERSION@", version), 0o100755)
         add(archive, bundle + "Info.plist", f"<plist><string>{version}</string></plist>\n", 0o100644)
         for index in range(payload_mb):
-            data = rng.randbytes(1 << 20)
+            data = random.Random(f"{version}/{index}" if index < fresh_packs else index).randbytes(
+                1 << 20)
             add(archive, f"{bundle}Resources/pack{index:02}.dat", data, 0o100644)
 
 
@@ -62,11 +63,13 @@ def main():
     parser.add_argument("folder", type=Path, help="where the release host serves from")
     parser.add_argument("--version", default="1.4.0")
     parser.add_argument("--payload-mb", type=int, default=24)
+    parser.add_argument("--fresh-packs", type=int, default=0,
+                        help="packs whose content this version changes")
     args = parser.parse_args()
 
     args.folder.mkdir(parents=True, exist_ok=True)
     name = f"ashenmarch-{args.version}.zip"
-    make_archive(args.folder / name, args.version, args.payload_mb)
+    make_archive(args.folder / name, args.version, args.payload_mb, args.fresh_packs)
     (args.folder / "changelog.txt").write_text(CHANGELOG.replace("@VERSION@", args.version))
     print(args.folder / name)
 

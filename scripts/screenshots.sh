@@ -66,6 +66,16 @@ shot updated player "$port" "·   updated"
 shot up-to-date player "$port" "·   up to date"
 stop_host
 
+# 1.4.1 changes three of the eight packs: the window fetches only those, stopped half way.
+zip="$(python3 scripts/make-demo-release.py "$work/release" --version 1.4.1 --payload-mb 8 \
+    --fresh-packs 3)"
+build/dev/tools/publish/ashenmarch-publish release --zip "$zip" --version 1.4.1 \
+    --url "http://127.0.0.1:$port/$(basename "$zip")" --out "$work/release" --unsigned
+cp -a "$work/player" "$work/patching"
+start_host --stall-at 0.5 --pace 2
+shot patching patching "$port" "Downloading v1.4.1  (3 MB)…" 0.5
+stop_host
+
 shot offline player "$closed_port" "·   offline"
 shot error empty "$closed_port" "·   error"
 echo "screenshots: wrote the pictures to $out"
