@@ -138,7 +138,7 @@ PatchInstall::PatchInstall(const Install::InstallLayout& layout, const Manifest&
     : layout_(layout), release_(release), next_(next), hashInstalled_(hashInstalled),
       umask_(Unpack::processUmask()) {}
 
-std::optional<std::string> PatchInstall::plan() {
+std::optional<std::string> PatchInstall::plan(const std::stop_token& stop) {
     const std::string& record = release_.indexSha256;
     const bool resumed = readRecord(layout_.patchRecordPath()) == record;
     const Unpack::DestinationFolder installed(layout_.buildDir());
@@ -149,8 +149,14 @@ std::optional<std::string> PatchInstall::plan() {
     }
     const std::optional<FileIndex> installedIndex =
         hashInstalled_ ? std::nullopt : Install::installedIndex(layout_);
-    plan_ = Unpack::planPatch(next_, installedIndex ? &*installedIndex : nullptr, installed, {},
-                              staged ? &*staged : nullptr);
+    // Hashing a whole build can take minutes; a closing window must not wait for it.
+    const auto stopping = [&stop](std::int64_t) {
+        if (stop.stop_requested()) {
+            throw Transfer::transferStopped();
+        }
+    };
+    plan_ = Unpack::planPatch(next_, installedIndex ? &*installedIndex : nullptr, installed,
+                              stopping, staged ? &*staged : nullptr);
     if (release_.size <= 0) {
         return "the release does not give its archive's size";
     }

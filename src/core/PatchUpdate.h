@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <sys/types.h>
 
@@ -65,8 +66,9 @@ public:
     // Decides what to take and what to fetch, and readies the staging folder. Returns why the
     // whole archive is the better way (the archive's size unknown, or the patch more than half
     // of it), else nothing. Throws "am" 9 when the disk cannot hold what the patch writes, "am"
-    // 2 for an index that unpacking would refuse.
-    std::optional<std::string> plan();
+    // 2 for an index that unpacking would refuse; a stop request ends the hashing of installed
+    // files with Transfer::transferStopped().
+    std::optional<std::string> plan(const std::stop_token& stop);
     // Fetches the planned entries into staging; false when the host cannot serve ranges, the
     // staging folder then cleared for the whole archive. `onProgress` as fetchPatch's.
     bool fetch(const Transfer::TransferOptions& options,

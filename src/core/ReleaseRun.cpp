@@ -128,7 +128,7 @@ private:
             return false;
         }
         PatchInstall patch(layout_, release, *index, run_.policy.hashInstalled);
-        if (auto reason = patch.plan()) {
+        if (auto reason = patch.plan(run_.policy.stop)) {
             fallback = std::move(*reason);
             return false;
         }

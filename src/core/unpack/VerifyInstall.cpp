@@ -99,7 +99,9 @@ std::vector<Found> judgeEntries(const FileIndex& index, const DestinationFolder&
         }
     };
     {
-        std::vector<std::jthread> helpers(std::max(1u, std::thread::hardware_concurrency()) - 1);
+        // More threads than this only queue at the disk.
+        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+        std::vector<std::jthread> helpers(threads - 1);
         for (std::jthread& helper : helpers) {
             helper = std::jthread(judge);
         }
