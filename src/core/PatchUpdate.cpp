@@ -193,8 +193,10 @@ bool PatchInstall::fetch(const Transfer::TransferOptions& options,
 void PatchInstall::finish() {
     const Unpack::DestinationFolder installed(layout_.buildDir());
     const Unpack::DestinationFolder staging(layout_.stagingDir());
+    Unpack::FolderChain installedFolders(installed);
+    Unpack::FolderChain stagingFolders(staging);
     for (const std::size_t position : plan_.take) {
-        Unpack::takeInstalled(installed, staging, next_.entries[position], umask_);
+        Unpack::takeInstalled(installedFolders, stagingFolders, next_.entries[position], umask_);
     }
     Unpack::finishFolders(next_, staging, umask_);
     // Complete: from here an interruption starts the patch afresh rather than swap in a staged
@@ -209,13 +211,14 @@ std::size_t PatchInstall::buildFiles() const {
 }
 
 std::uint64_t PatchInstall::bytesWritten(const Unpack::DestinationFolder& installed) const {
+    Unpack::FolderChain folders(installed);
     std::uint64_t bytes = 0;
     for (const std::size_t position : plan_.fetch) {
         bytes += static_cast<std::uint64_t>(next_.entries[position].size);
     }
     for (const std::size_t position : plan_.take) {
         const IndexEntry& entry = next_.entries[position];
-        const auto item = Unpack::lookAt(installed, entry.path);
+        const auto item = Unpack::lookAt(folders, entry.path);
         if (entry.kind == IndexKind::File && item && item->mode != (entry.mode & ~umask_)) {
             bytes += static_cast<std::uint64_t>(entry.size);
         }

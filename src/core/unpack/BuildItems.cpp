@@ -57,24 +57,29 @@ std::optional<std::string> hashLink(int folder, const std::string& name) {
     return hash.hexDigest();
 }
 
+// The folder `name` in `parent`, made first with `create` when missing.
+UniqueFd openChildFolder(int parent, std::string_view name, bool create) {
+    if (name.empty() || name == "." || name == "..") {
+        errno = EINVAL; // only checked paths come here; this keeps it so
+        return {};
+    }
+    const std::string child(name);
+    UniqueFd folder(::openat(parent, child.c_str(), FolderFlags));
+    if (!folder && create && errno == ENOENT &&
+        (::mkdirat(parent, child.c_str(), 0777) == 0 || errno == EEXIST)) {
+        folder.reset(::openat(parent, child.c_str(), FolderFlags));
+    }
+    return folder;
+}
+
 } // namespace
 
 UniqueFd openFolderBelow(int root, std::string_view path, bool create) {
     UniqueFd folder(::fcntl(root, F_DUPFD_CLOEXEC, 0));
     while (folder && !path.empty()) {
         const std::size_t slash = std::min(path.find('/'), path.size());
-        const std::string name(path.substr(0, slash));
+        folder = openChildFolder(folder.get(), path.substr(0, slash), create);
         path.remove_prefix(std::min(slash + 1, path.size()));
-        if (name.empty() || name == "." || name == "..") {
-            errno = EINVAL; // only checked paths come here; this keeps it so
-            return {};
-        }
-        UniqueFd child(::openat(folder.get(), name.c_str(), FolderFlags));
-        if (!child && create && errno == ENOENT &&
-            (::mkdirat(folder.get(), name.c_str(), 0777) == 0 || errno == EEXIST)) {
-            child.reset(::openat(folder.get(), name.c_str(), FolderFlags));
-        }
-        folder = std::move(child);
     }
     return folder;
 }
@@ -87,12 +92,33 @@ std::pair<std::string_view, std::string_view> splitParent(std::string_view path)
     return {path.substr(0, slash), path.substr(slash + 1)};
 }
 
-std::optional<BuildItem> lookAt(const DestinationFolder& build, std::string_view path) {
-    const auto [parent, name] = splitParent(path);
-    const UniqueFd folder = openFolderBelow(build.descriptor(), parent);
+int FolderChain::reach(std::string_view path, bool create) {
+    // Back to the deepest open folder on the way to the path.
+    while (!open_.empty() &&
+           !(path == open_.back().first ||
+             (path.starts_with(open_.back().first) && path[open_.back().first.size()] == '/'))) {
+        open_.pop_back();
+    }
+    std::size_t done = open_.empty() ? 0 : open_.back().first.size() + 1;
+    while (done < path.size() + 1 && !path.empty()) {
+        const std::size_t end = std::min(path.find('/', done), path.size());
+        const int parent = open_.empty() ? root_ : open_.back().second.get();
+        UniqueFd child = openChildFolder(parent, path.substr(done, end - done), create);
+        if (!child) {
+            return -1;
+        }
+        open_.emplace_back(std::string(path.substr(0, end)), std::move(child));
+        done = end + 1;
+    }
+    return open_.empty() ? root_ : open_.back().second.get();
+}
+
+namespace {
+
+std::optional<BuildItem> itemIn(int folder, std::string_view name) {
     struct stat info {};
-    if (!folder ||
-        ::fstatat(folder.get(), std::string(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (folder < 0 ||
+        ::fstatat(folder, std::string(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         return std::nullopt;
     }
     BuildItem item;
@@ -112,6 +138,19 @@ std::optional<BuildItem> lookAt(const DestinationFolder& build, std::string_view
 #endif
     item.modified = static_cast<std::int64_t>(modified.tv_sec) * 1'000'000'000 + modified.tv_nsec;
     return item;
+}
+
+} // namespace
+
+std::optional<BuildItem> lookAt(const DestinationFolder& build, std::string_view path) {
+    const auto [parent, name] = splitParent(path);
+    const UniqueFd folder = openFolderBelow(build.descriptor(), parent);
+    return itemIn(folder ? folder.get() : -1, name);
+}
+
+std::optional<BuildItem> lookAt(FolderChain& build, std::string_view path) {
+    const auto [parent, name] = splitParent(path);
+    return itemIn(build.reach(parent), name);
 }
 
 std::optional<std::string> hashItem(const DestinationFolder& build, const IndexEntry& entry,

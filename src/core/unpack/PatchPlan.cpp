@@ -47,8 +47,7 @@ void refuseUnsafe(const FileIndex& next, const ByPath& entries) {
     }
 }
 
-bool knownUnchanged(const IndexEntry& entry, const ByPath& installed,
-                    const DestinationFolder& build) {
+bool knownUnchanged(const IndexEntry& entry, const ByPath& installed, FolderChain& build) {
     const auto found = installed.find(entry.path);
     if (found == installed.end()) {
         return false;
@@ -87,13 +86,14 @@ PatchPlan planPatch(const FileIndex& next, const FileIndex* installed,
                     const DestinationFolder* staged) {
     refuseUnsafe(next, byPath(next));
     const ByPath before = installed != nullptr ? byPath(*installed) : ByPath();
+    FolderChain installedFolders(installedBuild);
     PatchPlan plan;
     for (std::size_t position = 0; position < next.entries.size(); ++position) {
         const IndexEntry& entry = next.entries[position];
         if (entry.kind == IndexKind::Folder || (staged != nullptr && isStaged(entry, *staged))) {
             continue;
         }
-        if (knownUnchanged(entry, before, installedBuild) ||
+        if (knownUnchanged(entry, before, installedFolders) ||
             hashItem(installedBuild, entry, onHashed) == entry.sha256) {
             plan.take.push_back(position);
         } else {

@@ -45,6 +45,15 @@ const IndexEntry& requireSafe(const IndexEntry& entry, const std::string& linkTa
     return entry;
 }
 
+// The staging folder the entry goes into, made when missing.
+int reachedOrFail(FolderChain& staging, const IndexEntry& entry) {
+    const int folder = staging.reach(splitParent(entry.path).first, true);
+    if (folder < 0) {
+        failSystem(entry.path, "open the folder", errno);
+    }
+    return folder;
+}
+
 UniqueFd reachParent(const DestinationFolder& root, const IndexEntry& entry, bool create) {
     UniqueFd folder = openFolderBelow(root.descriptor(), splitParent(entry.path).first, create);
     if (!folder) {
@@ -137,6 +146,10 @@ void placeLink(int folder, const std::string& name, const IndexEntry& entry,
 // (staging, unpacking and the swap all replace files by rename). False when the file system
 // makes no such links; the caller copies instead.
 bool linkInstalled(int from, int to, const std::string& name, const IndexEntry& entry) {
+    // Into a fresh staging folder the link is made at its name at once: whole from the start.
+    if (::linkat(from, name.c_str(), to, name.c_str(), 0) == 0) {
+        return true;
+    }
     std::string partial;
     try {
         partial = makeTemporary(entry.path, [&](const std::string& temp) {
@@ -221,53 +234,66 @@ void stageRecord(const DestinationFolder& staging, const IndexEntry& entry, std:
     staged.commit();
 }
 
-void takeInstalled(const DestinationFolder& installed, const DestinationFolder& staging,
-                   const IndexEntry& entry, mode_t umask) {
+void takeInstalled(FolderChain& installed, FolderChain& staging, const IndexEntry& entry,
+                   mode_t umask) {
     requireSafe(entry);
-    const UniqueFd from = reachParent(installed, entry, false);
-    const UniqueFd to = reachParent(staging, entry, true);
-    const std::string name(splitParent(entry.path).second);
+    const auto [parent, leaf] = splitParent(entry.path);
+    const std::string name(leaf);
+    const int from = installed.reach(parent);
+    if (from < 0) {
+        failSystem(entry.path, "open the folder", errno);
+    }
     if (entry.kind == IndexKind::Link) {
-        const auto hash = hashItem(installed, entry);
         std::vector<char> target(PATH_MAX + 1);
-        const ssize_t length = ::readlinkat(from.get(), name.c_str(), target.data(), target.size());
-        if (!hash || *hash != entry.sha256 || length < 0) {
+        const ssize_t length = ::readlinkat(from, name.c_str(), target.data(), target.size());
+        Trust::Sha256 hash;
+        hash.update({target.data(), static_cast<std::size_t>(std::max<ssize_t>(length, 0))});
+        if (length < 0 || static_cast<std::size_t>(length) == target.size() ||
+            hash.hexDigest() != entry.sha256) {
             fail("entry " + shownName(entry.path) + ": the installed link changed");
         }
-        placeLink(to.get(), name, entry,
-                  std::string(target.data(), static_cast<std::size_t>(length)));
+        const std::string text(target.data(), static_cast<std::size_t>(length));
+        placeLink(reachedOrFail(staging, entry), name, entry, text);
         return;
     }
-    const UniqueFd source(::openat(from.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
+    if (::fstatat(from, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_size != entry.size) {
+        fail("entry " + shownName(entry.path) + ": the installed file changed");
+    }
+    // The two chains are apart, so the installed folder's descriptor stays valid.
+    const int to = reachedOrFail(staging, entry);
+    if ((info.st_mode & 07777) == (entry.mode & ~umask & 07777) &&
+        linkInstalled(from, to, name, entry)) {
+        return;
+    }
+    // Copied: checked again on the open file, which is what is read.
+    const UniqueFd source(::openat(from, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!source || ::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         info.st_size != entry.size) {
         fail("entry " + shownName(entry.path) + ": the installed file changed");
     }
-    if ((info.st_mode & 07777) == (entry.mode & ~umask & 07777) &&
-        linkInstalled(from.get(), to.get(), name, entry)) {
-        return;
-    }
     UniqueFd copy;
     std::string partial = makeTemporary(entry.path, [&](const std::string& temp) {
-        copy.reset(::openat(to.get(), temp.c_str(), NewFileFlags, 0600));
+        copy.reset(::openat(to, temp.c_str(), NewFileFlags, 0600));
         return static_cast<bool>(copy);
     });
     try {
         copyContent(source.get(), copy.get(), entry.path);
-        settleFile(std::move(copy), to.get(), partial, name, entry, umask);
+        settleFile(std::move(copy), to, partial, name, entry, umask);
     } catch (...) {
-        ::unlinkat(to.get(), partial.c_str(), 0);
+        ::unlinkat(to, partial.c_str(), 0);
         throw;
     }
 }
 
 void finishFolders(const FileIndex& index, const DestinationFolder& staging, mode_t umask) {
     std::vector<const IndexEntry*> folders;
+    FolderChain chain(staging);
     for (const IndexEntry& entry : index.entries) {
         if (entry.kind == IndexKind::Folder) {
             requireSafe(entry);
-            if (!openFolderBelow(staging.descriptor(), entry.path, true)) {
+            if (chain.reach(entry.path, true) < 0) {
                 failSystem(entry.path, "create the folder", errno);
             }
             folders.push_back(&entry);
@@ -277,8 +303,8 @@ void finishFolders(const FileIndex& index, const DestinationFolder& staging, mod
         return depth(a->path) > depth(b->path);
     });
     for (const IndexEntry* folder : folders) {
-        const UniqueFd fd = openFolderBelow(staging.descriptor(), folder->path);
-        if (!fd || ::fchmod(fd.get(), folder->mode & ~umask) != 0) {
+        const int fd = chain.reach(folder->path);
+        if (fd < 0 || ::fchmod(fd, folder->mode & ~umask) != 0) {
             failSystem(folder->path, "set the folder's mode", errno);
         }
     }
@@ -300,8 +326,9 @@ void removePartialItems(const std::filesystem::path& staging) {
 }
 
 void recordStamps(FileIndex& index, const DestinationFolder& build) {
+    FolderChain chain(build);
     for (IndexEntry& entry : index.entries) {
-        const auto item = entry.kind == IndexKind::File ? lookAt(build, entry.path) : std::nullopt;
+        const auto item = entry.kind == IndexKind::File ? lookAt(chain, entry.path) : std::nullopt;
         entry.stamp =
             item && item->kind == IndexKind::File ? std::optional(item->modified) : std::nullopt;
     }

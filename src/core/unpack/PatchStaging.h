@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/trust/Sha256.h"
+#include "core/unpack/BuildItems.h"
 #include "core/unpack/DestinationFolder.h"
 #include "core/unpack/RecordInflater.h"
 #include "formats/FileIndex.h"
@@ -64,8 +65,10 @@ void stageRecord(const DestinationFolder& staging, const IndexEntry& entry, std:
 // links, is cloned where the file system can (copy-on-write), else copied. A link is made again
 // with its target. Fails when the installed item is not of the entry's kind and size, or a
 // link's target is not the indexed one.
-void takeInstalled(const DestinationFolder& installed, const DestinationFolder& staging,
-                   const IndexEntry& entry, mode_t umask);
+// The chains reach the two builds' folders (see FolderChain); a chain per build serves a whole
+// patch's entries, in index order.
+void takeInstalled(FolderChain& installed, FolderChain& staging, const IndexEntry& entry,
+                   mode_t umask);
 
 // Once every file and link is staged: creates the index's folders that are still missing and
 // sets their modes, deepest first (a folder without write permission must be complete).
