@@ -14,6 +14,14 @@ order shuffled per round (fixed seed):
   unpack:*     unpacking alone from the local archive: the launcher, unzip -q, bsdtar -xf,
                on disk and on tmpfs
 
+Then, after the rounds, the patch scenario (as many rounds): with A installed by
+`ashenmarch-launcher --update` (which keeps A's file index), release A11 (1 % of A's files
+changed) is published with its index and fetched as a patch, once by the window's run
+(am-bench-update) and once by `--update`, each from a fresh A install. It reports the bytes the
+host sent for the archive against the changed entries' records, the patch's time against the
+full update chain's, peak memory, and whether the tree is A11's (diff -r and modes). Last,
+`--verify` of the installed A against sha256sum over the same files.
+
 Wall time is taken around each command after a sync; peak resident memory comes from
 /usr/bin/time (the largest process of a pipeline). Outputs on disk are emptied, not removed,
 until the run ends (see release_space).
@@ -22,16 +30,19 @@ The table of medians and ratios goes to standard output and is appended to bench
 
 import argparse
 import datetime
+import hashlib
 import os
 import platform
 import random
 import shutil
 import socket
+import stat
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 BENCH_DIR = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(BENCH_DIR)
@@ -82,15 +93,20 @@ def changelog_text():
 
 
 class ReleaseHost:
-    """python3 -m http.server over a folder holding latest.txt, changelog.txt and the builds."""
+    """scripts/lib/release_host.py (ranges, byte counts) over a folder holding latest.txt,
+    changelog.txt, the builds and their file indexes."""
 
-    def __init__(self, folder, port, inputs):
+    def __init__(self, folder, port, inputs, publisher):
         self.folder, self.port, self.inputs = folder, port, inputs
         os.makedirs(folder, exist_ok=True)
         for shape, (archive, _, _) in inputs.items():
             link = os.path.join(folder, os.path.basename(archive))
             if not os.path.exists(link):
                 os.symlink(os.path.abspath(archive), link)
+        self.indexes = {}  # shape -> the text of its file index, written by the studio's tool
+        for shape in ("A", "A11"):
+            if shape in inputs:
+                self.indexes[shape] = self.write_index(shape, publisher)
         with open(os.path.join(folder, "changelog.txt"), "w") as out:
             out.write(changelog_text())
         try:
@@ -99,8 +115,8 @@ class ReleaseHost:
         except OSError:
             pass
         self.server = subprocess.Popen(
-            [sys.executable, "-m", "http.server", str(port), "--bind", "127.0.0.1",
-             "--directory", folder], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            [sys.executable, os.path.join(SOURCE_DIR, "scripts", "lib", "release_host.py"),
+             folder, str(port)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for _ in range(100):
             try:
                 socket.create_connection(("127.0.0.1", port), timeout=1).close()
@@ -109,15 +125,36 @@ class ReleaseHost:
                 time.sleep(0.1)
         raise RuntimeError(f"the release host did not start on port {port}")
 
+    def write_index(self, shape, publisher):
+        """The index ashenmarch-publish writes beside the archive, put beside it here."""
+        archive = self.inputs[shape][0]
+        with tempfile.TemporaryDirectory() as out:
+            run([publisher, "release", "--zip", archive, "--version", "1", "--url",
+                 self.url(shape), "--out", out, "--unsigned"])
+            name = os.path.basename(archive) + ".index"
+            shutil.copy(os.path.join(out, name), os.path.join(self.folder, name))
+        with open(os.path.join(self.folder, name)) as index:
+            return index.read()
+
     def url(self, shape):
         return f"http://127.0.0.1:{self.port}/" + os.path.basename(self.inputs[shape][0])
 
-    def publish(self, shape, with_checksum):
+    def sent(self):
+        """{path: body bytes} the host sent since the last call."""
+        with urllib.request.urlopen(f"http://127.0.0.1:{self.port}/_sent") as answer:
+            lines = answer.read().decode().split("\n")
+        return {path: int(n) for path, n, _ in (line.split() for line in lines if line)}
+
+    def publish(self, shape, with_checksum, with_index=False):
         archive, size, digest = self.inputs[shape]
         lines = [f"version=bench-{shape}", f"macurl={self.url(shape)}", f"macsize={size}",
                  "macexe=Ashenmarch.app", "notes=Benchmark build"]
         if with_checksum:
             lines.append(f"macsha256={digest}")
+        if with_index:
+            text = self.indexes[shape].encode()
+            lines += [f"macindex={self.url(shape)}.index",
+                      f"macindexsha256={hashlib.sha256(text).hexdigest()}"]
         with open(os.path.join(self.folder, "latest.txt.new"), "w") as out:
             out.write("\n".join(lines) + "\n")
         os.replace(os.path.join(self.folder, "latest.txt.new"),
@@ -354,6 +391,118 @@ def huge_lines(bench):
             f"{chain.rss_kb / 1024:.1f} MB ({chain.output.strip()})"]
 
 
+def index_entries(text):
+    """{path: (sha256, record length)} of the files and links in a file index."""
+    entries = {}
+    for line in text.split("\n")[1:]:
+        if line:
+            kind, _, _, digest, span, _, path = line.split(" ", 6)
+            if kind != "folder":
+                entries[path] = (digest, int(span.split("+")[1]))
+    return entries
+
+
+def item_modes(root):
+    modes = {}
+    for folder, dirs, names in os.walk(root):
+        for name in dirs + names:
+            path = os.path.join(folder, name)
+            modes[os.path.relpath(path, root)] = stat.S_IMODE(os.lstat(path).st_mode)
+    modes.pop(".ashenmarch-index", None)  # the launcher's own, not the build's
+    return modes
+
+
+def compare_trees(source, tree):
+    """The tree must be the source's: every byte and link (diff -r), and every mode."""
+    subprocess.run(["diff", "-r", "--no-dereference", "-x", ".ashenmarch-index", source, tree],
+                   check=True, stdout=subprocess.DEVNULL)
+    expected, found = item_modes(source), item_modes(tree)
+    if expected != found:
+        differing = sorted(k for k in expected.keys() | found.keys()
+                           if expected.get(k) != found.get(k))
+        raise RuntimeError(f"{tree}: modes differ from {source}: {differing[:5]}")
+
+
+def install_a(bench, root):
+    """A, installed whole by --update with its file index, as a player would have 1.0."""
+    bench.host.publish("A", with_checksum=False, with_index=True)
+    done = run([bench.launcher, "--update"], env=bench.launcher_env(root))
+    if not done.stdout.rstrip().endswith("UPDATED bench-A"):
+        raise RuntimeError("installing A failed:\n" + done.stdout)
+
+
+def patch_lines(bench):
+    """A to A11 by patch, by the window's run and by --update, each from a fresh A."""
+    before = index_entries(bench.host.indexes["A"])
+    after = index_entries(bench.host.indexes["A11"])
+    changed = {path: entry for path, entry in after.items() if before.get(path) != entry}
+    record_bytes = sum(length for _, length in changed.values())
+    index_bytes = len(bench.host.indexes["A11"].encode())
+    archive_path = "/" + os.path.basename(bench.inputs["A11"][0])
+    samples = {"window": [], "update": []}
+    sent = []
+    commands = {"window": [os.path.join(bench.tools, "am-bench-update"), "bench-A11"],
+                "update": [bench.launcher, "--update"]}
+    for number in range(bench.args.rounds):
+        for tool in ("window", "update"):
+            # A fresh folder each time, emptied afterwards: see release_space.
+            root = os.path.join(bench.runs, f"patch{number}-{tool}")
+            install_a(bench, root)
+            bench.host.publish("A11", with_checksum=False, with_index=True)
+            bench.host.sent()
+            sample = timed(commands[tool], bench.launcher_env(root))
+            sent.append(bench.host.sent().get(archive_path, 0))
+            if tool == "update" and "transfer     : patch" not in sample.output:
+                raise RuntimeError("--update did not patch:\n" + sample.output)
+            if number == 0:
+                compare_trees(os.path.join(bench.args.work, "source-A11"),
+                              os.path.join(root, "build"))
+            samples[tool].append(sample)
+            release_space(root)
+            print(f"  A11 patch:{tool:10} {sample.seconds:7.3f} s "
+                  f"{sample.rss_kb / 1024:7.1f} MB {sent[-1]} bytes", flush=True)
+
+    chain = median([s.seconds for s in bench.samples[("A", "chain")]])
+    lines = [f"- A → A11: {len(changed)} of {len(after)} files and links changed "
+             f"({100 * len(changed) / len(after):.1f} %), their records {record_bytes} bytes; the "
+             f"host sent {median(sent):.0f} bytes of the archive per patch (median; "
+             f"{min(sent)}–{max(sent)}) = {median(sent) / record_bytes:.3f} × the records "
+             f"(target ≤ 1.05), plus the index, {index_bytes} bytes"]
+    for tool, name in (("window", "window's run (am-bench-update)"), ("update", "--update")):
+        seconds = median([s.seconds for s in samples[tool]])
+        lines.append(f"- patch by the {name}: {seconds_cell(samples[tool])} s, "
+                     f"÷ the full update chain's median {chain:.3f} s = {seconds / chain:.3f} "
+                     f"(target ≤ 0.1); peak RSS {rss_cell(samples[tool])} MB (target ≤ 40)")
+    lines.append("- the tree after each kind of patch: identical to A11 unpacked (diff -r, every "
+                 "mode), the launcher's index file aside")
+    return lines + verify_lines(bench, os.path.join(bench.runs, "verify"))
+
+
+def verify_lines(bench, root):
+    """--verify of an installed A against sha256sum over the same files, interleaved."""
+    install_a(bench, root)
+    build = os.path.join(root, "build")
+    listing = os.path.join(bench.runs, "files.list")
+    with open(listing, "wb") as out:
+        for folder, _, names in os.walk(build):
+            for name in sorted(names):
+                path = os.path.join(folder, name)
+                if os.path.isfile(path) and not os.path.islink(path) and \
+                        os.path.relpath(path, build) != ".ashenmarch-index":
+                    out.write(path.encode() + b"\0")
+    samples = {"verify": [], "sha256sum": []}
+    for _ in range(bench.args.rounds):
+        samples["verify"].append(timed([bench.launcher, "--verify"], bench.launcher_env(root)))
+        samples["sha256sum"].append(timed(["xargs", "-0", "-a", listing, "sha256sum"]))
+    if not samples["verify"][0].output.rstrip().endswith("VERIFIED"):
+        raise RuntimeError("--verify:\n" + samples["verify"][0].output)
+    ours = median([s.seconds for s in samples["verify"]])
+    theirs = median([s.seconds for s in samples["sha256sum"]])
+    return [f"- --verify of A: {seconds_cell(samples['verify'])} s, peak RSS "
+            f"{rss_cell(samples['verify'])} MB; sha256sum over the same files "
+            f"{seconds_cell(samples['sha256sum'])} s; ratio {ours / theirs:.2f} (target ≤ 0.6)"]
+
+
 def parse_lines(bench):
     done = run([os.path.join(bench.tools, "am-bench-parse"), "--benchmark_repetitions=5",
                 "--benchmark_report_aggregates_only=true"])
@@ -401,7 +550,7 @@ def main():
     args = arguments()
     os.makedirs(args.work, exist_ok=True)
     print("Preparing inputs (generated once, then reused)…", flush=True)
-    inputs = {shape: make_inputs(args.work, shape) for shape in SHAPES}
+    inputs = {shape: make_inputs(args.work, shape) for shape in SHAPES + ("A11",)}
     if not args.no_huge:
         inputs["H"] = make_inputs(args.work, "H")
     runs = os.path.join(args.work, "runs")
@@ -411,7 +560,8 @@ def main():
     # file creation near other recently deleted files slows every unpacker down unevenly.
     subprocess.run(["chattr", "+T", runs], stderr=subprocess.DEVNULL)
     args.tmpfs_runs = tempfile.mkdtemp(prefix="am-bench-", dir=args.tmpfs)
-    host = ReleaseHost(os.path.join(args.work, "host"), args.port, inputs)
+    host = ReleaseHost(os.path.join(args.work, "host"), args.port, inputs,
+                       os.path.join(args.build, "tools", "publish", "ashenmarch-publish"))
     bench = Bench(args, inputs, host, runs)
     load_before = " ".join(open("/proc/loadavg").read().split()[:3])
     try:
@@ -421,6 +571,7 @@ def main():
             bench.round(number, rng)
         extra = ["Window (main-thread probe, worst run):"] + window_lines(bench)
         extra += ["", "Hashing:"] + hashing_lines(bench)
+        extra += ["", "Patch update and --verify:"] + patch_lines(bench)
         if not args.no_huge:
             extra += ["", "Memory with a large archive:"] + huge_lines(bench)
         extra += ["", "Parsing:"] + parse_lines(bench)

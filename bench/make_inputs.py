@@ -5,11 +5,13 @@
      compressibility (executables, packed assets, scripts, frameworks with symbolic links)
   B  many small files: about 20,000 files, about 200 MB
   H  a 4 GB build for the memory check: large packed assets, little else
+  A11  release 1.1 of A: 1 % of A's files (every hundredth, so spread over the tree and of
+     every size) with a stretch of new bytes; everything else byte for byte A's
 
 Everything follows from one seed, so two runs on any machine produce the same bytes. The
 bundle's executable is Ashenmarch.app/Contents/MacOS/ASHENMARCH with mode 755.
 
-  make_inputs.py <out folder> A|B|H
+  make_inputs.py <out folder> A|B|H|A11
 prints the archive's path, its size and its SHA-256 as three lines. An existing, complete
 output (the archive with a matching stamp) is reused.
 """
@@ -19,6 +21,7 @@ import os
 import random
 import shutil
 import stat
+import subprocess
 import sys
 import zipfile
 
@@ -138,6 +141,26 @@ def shape_h(rng):
 SHAPES = {"A": shape_a, "B": shape_b, "H": shape_h}
 
 
+def changed_files(root):
+    """The files A11 changes: every hundredth of A's files in path order."""
+    files = sorted(os.path.relpath(os.path.join(folder, name), root)
+                   for folder, _, names in os.walk(root) for name in names
+                   if not os.path.islink(os.path.join(folder, name)))
+    return files[50::100]
+
+
+def derive_a11(source, root, rng):
+    """A11's tree: A's, with a stretch of each changed file (up to 64 KiB) rewritten."""
+    shutil.copytree(source, root, symlinks=True)
+    for path in changed_files(root):
+        target = os.path.join(root, path)
+        size = os.path.getsize(target)
+        stretch = min(size, 64 * KiB)
+        with open(target, "r+b") as out:
+            out.seek(rng.randrange(size - stretch + 1))
+            out.write(rng.randbytes(stretch))
+
+
 def write_tree(root, files, links, pools):
     for path, kind, mode, size in files:
         target = os.path.join(root, path)
@@ -207,9 +230,14 @@ def main():
     expected = f"{GENERATOR_VERSION} {SEED} {shape}"
     if not (os.path.exists(stamp) and open(stamp).read().split("\n")[0] == expected):
         rng = random.Random(f"{SEED}-{shape}")
-        files, links = SHAPES[shape](rng)
         shutil.rmtree(root, ignore_errors=True)
-        write_tree(root, files, links, Pools(rng))
+        if shape == "A11":
+            subprocess.run([sys.executable, __file__, out, "A"], check=True,
+                           stdout=subprocess.DEVNULL)
+            derive_a11(os.path.join(out, "source-A"), root, rng)
+        else:
+            files, links = SHAPES[shape](rng)
+            write_tree(root, files, links, Pools(rng))
         write_zip(root, archive, noise_stored=shape == "H")
         if shape == "H":
             shutil.rmtree(root)  # only its memory is measured, never its tree

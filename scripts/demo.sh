@@ -46,7 +46,7 @@ if ! python3 -c 'import socket,sys; s=socket.socket(); s.bind(("127.0.0.1", int(
     echo "Port $port on 127.0.0.1 is in use; stop what uses it or set AM_DEMO_PORT." >&2
     exit 1
 fi
-python3 tools/screenshot/release_host.py "$root/release" "$port" >"$root/server.log" 2>&1 &
+python3 scripts/lib/release_host.py "$root/release" "$port" >"$root/server.log" 2>&1 &
 server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
 # Waits until this run's host answers with this run's manifest: another server already on the

@@ -25,7 +25,7 @@ stop_host() {
 trap 'stop_host; rm -rf "$work"' EXIT
 
 start_host() {
-    python3 tools/screenshot/release_host.py "$work/release" "$port" "$@" &
+    python3 scripts/lib/release_host.py "$work/release" "$port" "$@" &
     server=$!
     wait_for_host "$server" "$port"
 }
