@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The benchmark in one command, from anywhere:
-#   bench/run.sh [--rounds N] [--no-huge]
+#   bench/run.sh [--rounds N] [--no-huge] [--patch-only]
 # Builds the launcher and the bench programs optimised in build/bench, with the release host
 # set to a loopback server the benchmark starts (port $AM_BENCH_PORT, default 8765), then runs
 # bench/bench.py: inputs in build/bench-data (about 10 GB of disk while it runs), results
