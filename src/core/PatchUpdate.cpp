@@ -3,6 +3,7 @@
 #include "core/install/DiskSpace.h"
 #include "core/install/InstallStore.h"
 #include "core/install/StagedInstall.h"
+#include "core/transfer/Fetch.h"
 #include "core/transfer/HttpGet.h"
 #include "core/trust/Sha256.h"
 #include "core/unpack/BuildItems.h"
@@ -30,34 +31,6 @@ std::string readRecord(const std::filesystem::path& record) {
 // An index lists every file of a build in a line of about 150 bytes: this is room for half a
 // million of them, and far less than memory.
 constexpr std::int64_t MaxIndexBytes = 64 * 1024 * 1024;
-
-Error indexTooLarge() {
-    return Error::am(AmCode::ReleaseFileTooLarge, "release file too large",
-                     "the file index runs past " + std::to_string(MaxIndexBytes) + " bytes");
-}
-
-class IndexSink final : public Transfer::BodySink {
-public:
-    void begin(const Transfer::ResponseHead& head) override {
-        status_ = head.status;
-        if (head.announcedLength && *head.announcedLength > MaxIndexBytes) {
-            throw indexTooLarge();
-        }
-    }
-    void write(std::string_view chunk) override {
-        if (static_cast<std::int64_t>(body_.size() + chunk.size()) > MaxIndexBytes) {
-            throw indexTooLarge();
-        }
-        body_.append(chunk);
-    }
-
-    long status() const { return status_; }
-    const std::string& body() const { return body_; }
-
-private:
-    long status_ = 0;
-    std::string body_;
-};
 
 // Stages each fetched entry as its bytes arrive.
 class StagingSink final : public Transfer::SpanSink {
@@ -96,16 +69,16 @@ std::optional<FileIndex> fetchIndex(const Manifest& manifest,
     if (manifest.indexUrl.empty() || !Trust::isSha256Hex(manifest.indexSha256)) {
         return std::nullopt;
     }
-    IndexSink sink;
-    Transfer::httpGet(manifest.indexUrl, options, sink);
-    if (sink.status() >= 400) {
+    const Transfer::FetchedText index =
+        Transfer::fetchBounded(manifest.indexUrl, options, MaxIndexBytes);
+    if (index.status >= 400) {
         return std::nullopt;
     }
     Trust::Sha256 hash;
-    hash.update(sink.body());
+    hash.update(index.body);
     Trust::requireChecksum(hash, manifest.indexSha256);
     try {
-        return FileIndex::parse(sink.body());
+        return FileIndex::parse(index.body);
     } catch (const FileIndexError&) {
         return std::nullopt;
     }

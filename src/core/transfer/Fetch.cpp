@@ -12,22 +12,24 @@ namespace {
 // not worth holding in memory.
 constexpr std::int64_t MaxTextBytes = 4 * 1024 * 1024;
 
-Error tooLarge() {
+Error releaseFileTooLarge() {
     return Error::am(AmCode::ReleaseFileTooLarge, "release file too large");
 }
 
-// Collects a text body in memory, refusing it as soon as it is known to be too large.
-class TextSink final : public BodySink {
+// Collects a body in memory, refusing it as soon as it is known to run past `maxBytes`.
+class BoundedSink final : public BodySink {
 public:
+    explicit BoundedSink(std::int64_t maxBytes) : maxBytes_(maxBytes) {}
+
     void begin(const ResponseHead& head) override {
         status_ = head.status;
-        if (head.announcedLength && *head.announcedLength > MaxTextBytes) {
-            throw tooLarge();
+        if (head.announcedLength && *head.announcedLength > maxBytes_) {
+            throw releaseFileTooLarge();
         }
     }
     void write(std::string_view chunk) override {
-        if (static_cast<std::int64_t>(body_.size() + chunk.size()) > MaxTextBytes) {
-            throw tooLarge();
+        if (static_cast<std::int64_t>(body_.size() + chunk.size()) > maxBytes_) {
+            throw releaseFileTooLarge();
         }
         body_.append(chunk);
     }
@@ -35,6 +37,7 @@ public:
     std::string take() { return std::move(body_); }
 
 private:
+    std::int64_t maxBytes_;
     long status_ = 0;
     std::string body_;
 };
@@ -46,13 +49,18 @@ std::string fetch(const std::string& address, const TransferOptions& options) {
 }
 
 FetchedText fetchWithStatus(const std::string& address, const TransferOptions& options) {
-    TextSink sink;
-    httpGet(address, options, sink, std::nullopt, options.textTimeout);
-    std::string body = sink.take();
-    if (!Text::isValidUtf8(body)) {
-        body.clear();
+    FetchedText text = fetchBounded(address, options, MaxTextBytes, options.textTimeout);
+    if (!Text::isValidUtf8(text.body)) {
+        text.body.clear();
     }
-    return {sink.status(), std::move(body)};
+    return text;
+}
+
+FetchedText fetchBounded(const std::string& address, const TransferOptions& options,
+                         std::int64_t maxBytes, std::chrono::milliseconds totalTimeout) {
+    BoundedSink sink(maxBytes);
+    httpGet(address, options, sink, std::nullopt, totalTimeout);
+    return {sink.status(), sink.take()};
 }
 
 } // namespace Core::Transfer

@@ -2,6 +2,8 @@
 
 #include "core/transfer/Transfer.h"
 
+#include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace Core::Transfer {
@@ -25,5 +27,11 @@ struct FetchedText {
 // fetch, for callers to whom an error status means something.
 FetchedText fetchWithStatus(const std::string& address,
                             const TransferOptions& options = defaultTransferOptions());
+
+// A body of at most `maxBytes` held in memory as it came, with its status: for release files
+// larger than a text (the file index). "am" 12 past `maxBytes`; `totalTimeout` above 0 bounds
+// the whole transfer; otherwise the errors of fetch.
+FetchedText fetchBounded(const std::string& address, const TransferOptions& options,
+                         std::int64_t maxBytes, std::chrono::milliseconds totalTimeout = {});
 
 } // namespace Core::Transfer
