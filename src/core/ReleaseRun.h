@@ -29,6 +29,9 @@ struct RunPolicy {
     // A changelog that cannot be fetched fails the run (the self-check); otherwise it counts as
     // an empty one.
     bool requireChangelog = false;
+    // A staged build without its executable may not replace a build that has one ("am" 4
+    // naming the executable): modes that install for a player. The self-check only reports it.
+    bool requireExecutable = false;
     // Ends a transfer in progress, and the run with it (the window closing).
     std::stop_token stop;
 };
@@ -88,9 +91,15 @@ public:
 // the marker, re-extract (by policy) and remove the archive. A failure never damages the
 // installed build (see StagedInstall).
 //
+// With keys, the root remembers when the newest signed release it accepted was published (once
+// the run ends current or installed), and a signed manifest published earlier, or not saying
+// when once one did, fails the run ("am" 13): an old signed pair served again cannot roll
+// players back. A studio that rolls back on purpose publishes the old build anew.
+//
 // The install lock is held from the first write to the end of the run; it is only taken when
-// the install root exists or the run will write, so a run that finds the game current in a root
-// not yet made creates nothing. Another launcher holding it fails the run ("am" 11).
+// the run writes (settles an interrupted update's leftovers, installs, or records a newer
+// release), so a run that finds the game current in a root the player may not write, or in
+// one not yet made, changes nothing. Another launcher holding it fails the run ("am" 11).
 struct ReleaseRun {
     Install::InstallLayout layout;
     ReleaseEndpoints endpoints;

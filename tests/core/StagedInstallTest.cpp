@@ -110,6 +110,29 @@ TEST_F(StagedInstall, StagingReportsWhatTheArchiveHoldsAndKeepsTheInstalledBuild
     }
 }
 
+// A power cut keeps any part of what was written but not synced: the new build's files must be
+// on the disk before `build` names them, and `build` renamed on the disk before the marker says
+// its version.
+TEST_F(StagedInstall, TheBuildReachesTheDiskBeforeItsNameAndItsNameBeforeTheMarker) {
+    installOld();
+    ZipBuilder().file(gameFile, "game 2.0", 0755).writeTo(layout.archivePath());
+    Core::Install::stageBuild(layout, manifest);
+    std::vector<std::string> seen;
+    const auto record = [&](const char* what) {
+        return [&, what](const fs::path& item) {
+            seen.push_back(std::string(what) + " " + item.filename().string() + ": build has " +
+                           readFile(layout.buildDir() / gameFile) + ", marker " +
+                           Core::Install::installedVersion(layout));
+        };
+    };
+    Core::Install::commitStagedBuild(layout, manifest, {record("tree"), record("folder")});
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{
+                  "tree build.staging: build has game 1.0, marker 1.0",
+                  "folder " + root.path().filename().string() + ": build has game 2.0, marker 1.0",
+              }));
+}
+
 // Files are replaced through a temporary name and one rename, so a kill at any instant leaves
 // each one complete with its mode, old or new; the next recovery removes the temporary names.
 TEST_F(StagedInstall, ReExtractionKilledAtAnyPointLeavesEveryFileWhole) {
@@ -166,7 +189,9 @@ TEST_P(Recovery, EndsWithOneCompleteBuildWhoseMarkerMatches) {
     handToUnprivilegedUser(root.path());
     runUnprivileged([&] {
         leaveInterruptedUpdate(state, root.path());
+        EXPECT_TRUE(Core::Install::hasInterruptedUpdate(layout));
         Core::Install::recoverInterruptedUpdate(layout);
+        EXPECT_FALSE(Core::Install::hasInterruptedUpdate(layout));
         const std::string version = state.recoveredVersion;
         expectOneSettledBuild(root.path(), version, "game " + version);
     });

@@ -32,6 +32,9 @@ struct InstallLayout {
     std::filesystem::path stagingDir() const { return root / "build.staging"; }
     std::filesystem::path setAsideDir() const { return root / "build.old"; }
     std::filesystem::path pendingRecordPath() const { return root / "installing.txt"; }
+    // When the newest signed release this root accepted was published, so that an older one
+    // served again is refused (see InstallStore).
+    std::filesystem::path acceptedReleasePath() const { return root / "released.txt"; }
     // Held by the one launcher updating this root (see InstallLock).
     std::filesystem::path lockPath() const { return root / ".lock"; }
 

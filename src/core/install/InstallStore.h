@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/install/InstallLayout.h"
+#include "formats/ReleaseTime.h"
 
+#include <optional>
 #include <string>
 
 // Which version is installed. Stateless, callable from any thread; never creates the root except
@@ -18,5 +20,17 @@ void markInstalled(const InstallLayout& layout, const std::string& version);
 
 // Whether anything exists at layout.gameAppPath(manifest).
 bool isInstalled(const InstallLayout& layout, const Manifest& manifest);
+
+// Whether the build holds a bundle with its executable (<bundle>/Contents/MacOS/ASHENMARCH),
+// whatever the bundle is called: one a player can start. Never throws.
+bool hasPlayableBuild(const InstallLayout& layout);
+
+// The `released` of the newest signed release this root accepted; nothing when none is recorded
+// or the record cannot be read (the next accepted release writes it afresh). Never throws.
+std::optional<ReleaseTime> newestAcceptedRelease(const InstallLayout& layout);
+
+// Records `released` as the newest accepted release, atomically, unless the record already
+// holds a newer one. The caller holds the install lock. Throws the file-system error.
+void recordAcceptedRelease(const InstallLayout& layout, ReleaseTime released);
 
 } // namespace Core::Install
