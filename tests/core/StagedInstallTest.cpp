@@ -2,7 +2,6 @@
 
 #include "core/install/InstallStore.h"
 #include "core/unpack/Extract.h"
-#include "support/ErrorOf.h"
 #include "support/InterruptedUpdate.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
@@ -13,7 +12,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -70,44 +68,6 @@ TEST_F(StagedInstall, ReplacesTheOldBuildWhateverItHolds) {
         EXPECT_EQ(fs::status(layout.buildDir() / gameFile).permissions() & fs::perms::owner_exec,
                   fs::perms::owner_exec);
     });
-}
-
-TEST_F(StagedInstall, StagingReportsWhatTheArchiveHoldsAndKeepsTheInstalledBuild) {
-    installOld();
-    struct Case {
-        const char* name;
-        std::string archive;
-        bool hasBundle;
-        bool hasExecutable;
-        std::optional<AmCode> failure;
-    };
-    const Case cases[] = {
-        {"no executable",
-         ZipBuilder().file("Ashenmarch.app/Contents/Info.plist", "<plist/>").bytes(),
-         true,
-         false,
-         {}},
-        {"other bundle",
-         ZipBuilder().file("Other.app/Contents/MacOS/ASHENMARCH", "x", 0755).bytes(),
-         false,
-         false,
-         {}},
-        {"not an archive", "<html>404 Not Found</html>", false, false, AmCode::UnpackFailed},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        writeFile(layout.archivePath(), c.archive);
-        if (c.failure) {
-            EXPECT_TRUE(
-                errorOf([&] { Core::Install::stageBuild(layout, manifest); }).is(*c.failure));
-        } else {
-            const Core::Install::StagedBuild staged = Core::Install::stageBuild(layout, manifest);
-            EXPECT_EQ(staged.hasBundle, c.hasBundle);
-            EXPECT_EQ(staged.hasExecutable, c.hasExecutable);
-            Core::Install::discardStagedBuild(layout);
-        }
-        expectOnlyBuild("1.0", "game 1.0");
-    }
 }
 
 // A power cut keeps any part of what was written but not synced: the new build's files must be
