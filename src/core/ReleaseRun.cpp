@@ -163,6 +163,12 @@ private:
             throw Error::am(AmCode::MissingBundle, "download did not contain " +
                                                        bundleExecutable(bundle).generic_string());
         }
+        std::error_code ignored;
+        if (!run_.policy.reExtract) {
+            // Done with. Removed before the commit's sync, which would otherwise write its pages
+            // to the disk only for them to be deleted: often nearly as many bytes as the build.
+            fs::remove(layout_.archivePath(), ignored);
+        }
         Install::commitStagedBuild(layout_, release);
         observer_.committed(Install::installedVersion(layout_));
         rememberRelease(release);
@@ -172,9 +178,8 @@ private:
             // without their bytes.
             FileSystem::syncTree(layout_.buildDir());
             observer_.reExtracted();
+            fs::remove(layout_.archivePath(), ignored);
         }
-        std::error_code ignored;
-        fs::remove(layout_.archivePath(), ignored);
     }
 
     const Install::InstallLayout& layout_;

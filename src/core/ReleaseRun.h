@@ -87,9 +87,10 @@ public:
 
 // The release chain: fetch the manifest (and its signature when the build has keys), judge it,
 // fetch the changelog, take the install lock and settle an interrupted update, stop when current
-// (by policy), download the archive to the layout's archivePath(), stage it, swap it in, write
-// the marker, re-extract (by policy) and remove the archive. A failure never damages the
-// installed build (see StagedInstall).
+// (by policy), download the archive to the layout's archivePath(), stage it, sync the staged
+// build to the disk, swap it in, write the marker, re-extract (by policy) and remove the archive:
+// before the sync when nothing unpacks it again, so that its pages are never written. A failure
+// never damages the installed build (see StagedInstall).
 //
 // With keys, the root remembers when the newest signed release it accepted was published (once
 // the run ends current or installed), and a signed manifest published earlier, or not saying
