@@ -177,7 +177,7 @@ void writeTextAtomically(const fs::path& file, std::string_view text) {
         ::unlink(temporary.c_str());
         throw;
     }
-    // The rename itself durable, so a crash right after cannot bring the old content back.
+    // Makes the rename durable too, so a crash right after cannot bring the old content back.
     syncFolder(folder);
 }
 

@@ -38,7 +38,8 @@ public:
     void installing(const std::string& version) final;
     void finished(const Core::RunResult& result) final;
 
-    // The release host's name, for the failure the window shows when nothing is installed.
+    // The release host's name in the failure the window shows when nothing is installed;
+    // runUpdateFlow sets it from the run's endpoints.
     void setReleaseHost(std::string host) { releaseHost_ = std::move(host); }
 
 private:
