@@ -9,8 +9,11 @@ order shuffled per round (fixed seed):
                download, staged unpack, swap, marker
   chain+sha    the same with macsha256 in the manifest
   cli          ashenmarch-launcher --cli (unpacks twice by design)
-  curl+unzip   curl -o, then unzip -q
-  curl+bsdtar  curl -o, then bsdtar -xf
+  curl+unzip   curl -o, then unzip -q, then sync
+  curl+bsdtar  curl -o, then bsdtar -xf, then sync
+
+The launcher writes the new build through to the disk before it swaps it in, so the two peers
+that stand for a user's update end with sync for the same guarantee.
   unpack:*     unpacking alone from the local archive: the launcher, unzip -q, bsdtar -xf,
                on disk and on tmpfs
 
@@ -22,6 +25,9 @@ changed) is published with its index and fetched as a patch, once by the window'
 host sent for the archive against the changed entries' records, the patch's time against the
 full update chain's, peak memory, and whether the tree is A11's (diff -r and modes). Last,
 `--verify` of the installed A against sha256sum over the same files.
+
+With --baseline, the update chain and --cli of another bench build (an earlier commit's) run in
+the same rounds, so that a change's cost is measured under the same load.
 
 Wall time is taken around each command after a sync; peak resident memory comes from
 /usr/bin/time (the largest process of a pipeline). Outputs on disk are emptied, not removed,
@@ -52,7 +58,9 @@ SHAPES = ("A", "B")
 DISK_TOOLS = ("chain", "chain+sha", "cli", "curl+unzip", "curl+bsdtar",
               "unpack:launcher", "unpack:unzip", "unpack:bsdtar")
 TMPFS_TOOLS = ("tmpfs:launcher", "tmpfs:unzip", "tmpfs:bsdtar")
-LAUNCHER_TOOLS = ("chain", "chain+sha", "cli", "unpack:launcher", "tmpfs:launcher")
+LAUNCHER_TOOLS = ("chain", "chain+sha", "cli", "unpack:launcher", "tmpfs:launcher",
+                  "base:chain", "base:cli")
+BASELINE_TOOLS = ("base:chain", "base:cli")
 
 
 def arguments():
@@ -67,6 +75,8 @@ def arguments():
                         help="only the patch scenario and --verify (with their own yardstick)")
     parser.add_argument("--results", default=os.path.join(BENCH_DIR, "RESULTS.md"))
     parser.add_argument("--command", default="bench/run.sh", help="recorded with the results")
+    parser.add_argument("--baseline", help="another bench build folder (an earlier commit's): "
+                        "its update chain and --cli run in the same rounds, for a before/after")
     return parser.parse_args()
 
 
@@ -205,7 +215,7 @@ class Bench:
     def __init__(self, args, inputs, host, runs):
         self.args, self.inputs, self.host, self.runs = args, inputs, host, runs
         self.tools = os.path.join(args.build, "bench")
-        self.launcher = os.path.join(args.build, "src", "ashenmarch-launcher")
+        self.disk_tools = DISK_TOOLS + (BASELINE_TOOLS if args.baseline else ())
         self.samples = {}  # (shape, tool) -> [Sample]
         self.window = {}  # shape -> [dict of the driver's figures]
         self.checked = set()  # (shape, tool) whose tree was compared with the source
@@ -218,21 +228,25 @@ class Bench:
         """(command, environment, folder the tree lands in)."""
         archive = self.inputs[shape][0]
         url = self.host.url(shape)
+        build = self.args.build
+        if tool in BASELINE_TOOLS:
+            build, tool = self.args.baseline, tool.split(":")[1]
         if tool.startswith("chain"):
             self.host.publish(shape, with_checksum=tool == "chain+sha")
-            return ([os.path.join(self.tools, "am-bench-update"), f"bench-{shape}"],
+            return ([os.path.join(build, "bench", "am-bench-update"), f"bench-{shape}"],
                     self.launcher_env(out), os.path.join(out, "build"))
         self.host.publish(shape, with_checksum=False)
         if tool == "cli":
-            return [self.launcher, "--cli"], self.launcher_env(out), os.path.join(out, "build")
+            return ([os.path.join(build, "src", "ashenmarch-launcher"), "--cli"],
+                    self.launcher_env(out), os.path.join(out, "build"))
         os.makedirs(out, exist_ok=True)
         tree = os.path.join(out, "tree")
         download = os.path.join(out, "build.zip")
         if tool == "curl+unzip":
-            script = 'curl -sS -o "$1" "$2" && unzip -q "$1" -d "$3"'
+            script = 'curl -sS -o "$1" "$2" && unzip -q "$1" -d "$3" && sync'
             return ["sh", "-c", script, "sh", download, url, tree], None, tree
         if tool == "curl+bsdtar":
-            script = 'curl -sS -o "$1" "$2" && mkdir "$3" && bsdtar -xf "$1" -C "$3"'
+            script = 'curl -sS -o "$1" "$2" && mkdir "$3" && bsdtar -xf "$1" -C "$3" && sync'
             return ["sh", "-c", script, "sh", download, url, tree], None, tree
         unpacker = tool.split(":")[1]
         if unpacker == "launcher":
@@ -245,7 +259,7 @@ class Bench:
     def measure(self, shape, tool, out):
         command, env, tree = self.command(shape, tool, out)
         sample = timed(command, env)
-        if tool == "cli" and not sample.output.rstrip().endswith("PASS"):
+        if tool.endswith("cli") and not sample.output.rstrip().endswith("PASS"):
             raise RuntimeError("--cli did not pass:\n" + sample.output)
         if tool.startswith("chain"):
             figures = dict(item.split("=") for item in sample.output.split())
@@ -268,7 +282,7 @@ class Bench:
 
     def round(self, number, rng):
         for shape in SHAPES:
-            tools = list(DISK_TOOLS + TMPFS_TOOLS)
+            tools = list(self.disk_tools + TMPFS_TOOLS)
             rng.shuffle(tools)
             for tool in tools:
                 base = self.args.tmpfs_runs if tool.startswith("tmpfs") else self.runs
@@ -301,14 +315,16 @@ TOOL_NAMES = {
     "chain": "update chain (window, headless)",
     "chain+sha": "update chain with macsha256",
     "cli": "ashenmarch-launcher --cli",
-    "curl+unzip": "curl -o && unzip -q",
-    "curl+bsdtar": "curl -o && bsdtar -xf",
+    "curl+unzip": "curl -o && unzip -q && sync",
+    "curl+bsdtar": "curl -o && bsdtar -xf && sync",
     "unpack:launcher": "unpack alone: launcher",
     "unpack:unzip": "unpack alone: unzip -q",
     "unpack:bsdtar": "unpack alone: bsdtar -xf",
     "tmpfs:launcher": "unpack alone on tmpfs: launcher",
     "tmpfs:unzip": "unpack alone on tmpfs: unzip -q",
     "tmpfs:bsdtar": "unpack alone on tmpfs: bsdtar -xf",
+    "base:chain": "update chain, baseline build",
+    "base:cli": "--cli, baseline build",
 }
 
 # (shape, launcher tool, peer tool, bound): launcher median ÷ peer median must stay at or below.
@@ -333,12 +349,13 @@ RATIOS = TARGETS + [
 def report(bench, extra):
     rows = ["| build | command | median s (min–max) | peak RSS MB |", "|---|---|---|---|"]
     for shape in SHAPES:
-        for tool in DISK_TOOLS + TMPFS_TOOLS:
+        for tool in bench.disk_tools + TMPFS_TOOLS:
             samples = bench.samples[(shape, tool)]
             rows.append(f"| {shape} | {TOOL_NAMES[tool]} | {seconds_cell(samples)} | "
                         f"{rss_cell(samples)} |")
     rows += ["", "| build | launcher ÷ peer (medians) | ratio | target | |", "|---|---|---|---|---|"]
-    for shape, ours, peer, bound in RATIOS:
+    baseline = [(shape, tool, "base:" + tool, None) for shape in SHAPES for tool in ("chain", "cli")]
+    for shape, ours, peer, bound in RATIOS + (baseline if bench.args.baseline else []):
         ratio = (median([s.seconds for s in bench.samples[(shape, ours)]]) /
                  median([s.seconds for s in bench.samples[(shape, peer)]]))
         verdict = "" if bound is None else ("met" if ratio <= bound else "NOT met")

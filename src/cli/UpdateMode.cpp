@@ -81,6 +81,7 @@ int runUpdate(const Core::Install::InstallLayout& layout, const ReleaseEndpoints
     printLine(out, "install root", layout.root.string());
     Core::RunPolicy policy;
     policy.patch = true;
+    policy.requireExecutable = true;
     policy.stopWhenCurrent = kind == UpdateKind::Update;
     policy.hashInstalled = kind == UpdateKind::Repair;
     UpdateReport report(out, kind == UpdateKind::Repair

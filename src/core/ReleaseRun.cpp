@@ -11,6 +11,7 @@
 #include "core/transfer/TransferAddress.h"
 #include "core/unpack/Extract.h"
 #include "platform/FileSystem.h"
+#include "platform/GameLaunch.h"
 
 #include <system_error>
 
@@ -52,15 +53,16 @@ public:
         observer_.manifestAccepted(accepted);
         observer_.changelogRead(changelog());
 
-        // A root not made yet holds nothing to recover, and is only made (by taking the lock)
-        // once the run is sure to write.
-        if (FileSystem::exists(layout_.root)) {
+        // Reading needs no lock, so a root the player may not write (a shared install, a
+        // read-only volume) can still be found current. Settling leftovers writes: it does.
+        if (Install::hasInterruptedUpdate(layout_)) {
             lockAndRecover();
         }
         if (run_.policy.stopWhenCurrent) {
             // Read after recovery, so the version names the build that is really there.
             if (Install::installedVersion(layout_) == accepted.version &&
                 Install::isInstalled(layout_, accepted)) {
+                rememberRelease(accepted);
                 return RunOutcome::Current;
             }
             if (!hasArchiveAddress(accepted)) {
@@ -96,7 +98,30 @@ private:
         // Refused before anything follows it: the install, the up-to-date test and PLAY all
         // take the bundle's name from here.
         Install::requireSafeBundleName(fetched);
+        // A signature says who published a release, not that it is the latest: whoever holds
+        // the host could serve an older signed pair again and put players back on its build.
+        if (run_.keys.required() &&
+            isOlderRelease(fetched.released, Install::newestAcceptedRelease(layout_))) {
+            throw Error::am(AmCode::OlderRelease, "release is older than one already accepted");
+        }
         return fetched;
+    }
+
+    // Remembers when the signed release just found current or installed was published. Best
+    // effort, like the marker; a root the player may not write keeps the record it has.
+    void rememberRelease(const Manifest& accepted) {
+        if (!run_.keys.required() || !accepted.released ||
+            Install::newestAcceptedRelease(layout_) >= accepted.released) {
+            return;
+        }
+        try {
+            if (!lock) {
+                lock.emplace(layout_);
+            }
+            Install::recordAcceptedRelease(layout_, *accepted.released);
+        } catch (const Error&) {
+            // Held by another launcher, which records its own, or not ours to write.
+        }
     }
 
     Changelog changelog() {
@@ -176,22 +201,38 @@ private:
         const Install::StagedBuild staged = patched ? Install::inspectStagedBuild(layout_, release)
                                                     : Install::stageBuild(layout_, release);
         observer_.staged(staged);
+        const fs::path bundle = layout_.gameAppPath(release).filename();
         if (!staged.hasBundle) {
             Install::discardStagedBuild(layout_);
-            const std::string bundle = layout_.gameAppPath(release).filename().string();
-            throw Error::am(AmCode::MissingBundle, "download did not contain " + bundle);
+            throw Error::am(AmCode::MissingBundle, "download did not contain " + bundle.string());
+        }
+        // A bundle that is a plain file or an empty folder would take the player's game away.
+        if (run_.policy.requireExecutable && !staged.hasExecutable &&
+            Install::hasPlayableBuild(layout_)) {
+            Install::discardStagedBuild(layout_);
+            throw Error::am(AmCode::MissingBundle, "download did not contain " +
+                                                       bundleExecutable(bundle).generic_string());
+        }
+        std::error_code ignored;
+        if (!run_.policy.reExtract) {
+            // Done with. Removed before the commit's sync, which would otherwise write its pages
+            // to the disk only for them to be deleted: often nearly as many bytes as the build.
+            fs::remove(layout_.archivePath(), ignored);
         }
         if (index) {
             Install::keepIndex(layout_, *index);
         }
         Install::commitStagedBuild(layout_, release);
         observer_.committed(Install::installedVersion(layout_));
+        rememberRelease(release);
         if (run_.policy.reExtract) {
             Unpack::extract(layout_.archivePath(), layout_.buildDir());
+            // Its files replaced the synced ones by renames, which a power cut may keep
+            // without their bytes.
+            FileSystem::syncTree(layout_.buildDir());
             observer_.reExtracted();
+            fs::remove(layout_.archivePath(), ignored);
         }
-        std::error_code ignored;
-        fs::remove(layout_.archivePath(), ignored);
     }
 
     const Install::InstallLayout& layout_;

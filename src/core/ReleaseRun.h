@@ -37,6 +37,9 @@ struct RunPolicy {
     // Takes nothing from the installed build on the word of its index: every installed file is
     // hashed, so damage that kept a file's size and time is found too (--repair).
     bool hashInstalled = false;
+    // A staged build without its executable may not replace a build that has one ("am" 4
+    // naming the executable): modes that install for a player. The self-check only reports it.
+    bool requireExecutable = false;
     // Ends a transfer in progress, and the run with it (the window closing).
     std::stop_token stop;
 };
@@ -109,12 +112,20 @@ public:
 // fetch the changelog, take the install lock and settle an interrupted update, stop when current
 // (by policy), fetch the release's file index when it has one, then either stage a patch (by
 // policy, see PatchInstall) or download the archive to the layout's archivePath() and stage it;
-// keep the index in the staged build, swap it in, write the marker, re-extract (by policy) and
-// remove the archive. A failure never damages the installed build (see StagedInstall).
+// keep the index in the staged build, sync the staged build to the disk, swap it in, write the
+// marker, re-extract (by policy) and remove the archive: before the sync when nothing unpacks it
+// again, so that its pages are never written. A failure never damages the installed build (see
+// StagedInstall).
+//
+// With keys, the root remembers when the newest signed release it accepted was published (once
+// the run ends current or installed), and a signed manifest published earlier, or not saying
+// when once one did, fails the run ("am" 13): an old signed pair served again cannot roll
+// players back. A studio that rolls back on purpose publishes the old build anew.
 //
 // The install lock is held from the first write to the end of the run; it is only taken when
-// the install root exists or the run will write, so a run that finds the game current in a root
-// not yet made creates nothing. Another launcher holding it fails the run ("am" 11).
+// the run writes (settles an interrupted update's leftovers, installs, or records a newer
+// release), so a run that finds the game current in a root the player may not write, or in
+// one not yet made, changes nothing. Another launcher holding it fails the run ("am" 11).
 struct ReleaseRun {
     Install::InstallLayout layout;
     ReleaseEndpoints endpoints;

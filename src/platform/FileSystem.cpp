@@ -115,15 +115,47 @@ void writeAll(int fd, std::string_view bytes, const fs::path& file) {
     }
 }
 
-// Makes the rename itself durable, so a crash right after cannot bring the old content back.
+#ifndef __linux__
+void syncItem(const fs::path& item, int flags) {
+    // An item its owner may not read (mode 0200, say) cannot be opened to be synced; not worth
+    // refusing a build for.
+    UniqueFd fd(::open(item.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | flags));
+    if (fd && ::fsync(fd.get()) != 0) {
+        throw Error::posix(errno, "sync", item);
+    }
+}
+#endif
+
+} // namespace
+
+void syncTree(const fs::path& folder) {
+#ifdef __linux__
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd || ::syncfs(fd.get()) != 0) {
+        throw Error::posix(errno, "sync", folder);
+    }
+#else
+    std::error_code error;
+    for (fs::recursive_directory_iterator item(folder, error), end; !error && item != end;
+         item.increment(error)) {
+        if (item->is_symlink(error)) {
+            continue; // its target is in the tree, or not the build's
+        }
+        syncItem(item->path(), item->is_directory(error) ? O_DIRECTORY : 0);
+    }
+    if (error) {
+        throw Error::posix(error.value(), "sync", folder);
+    }
+    syncItem(folder, O_DIRECTORY);
+#endif
+}
+
 void syncFolder(const fs::path& folder) {
     UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd) {
         ::fsync(fd.get());
     }
 }
-
-} // namespace
 
 void writeTextAtomically(const fs::path& file, std::string_view text) {
     const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
@@ -145,6 +177,7 @@ void writeTextAtomically(const fs::path& file, std::string_view text) {
         ::unlink(temporary.c_str());
         throw;
     }
+    // Makes the rename durable too, so a crash right after cannot bring the old content back.
     syncFolder(folder);
 }
 

@@ -41,4 +41,14 @@ std::string readText(const std::filesystem::path& file);
 // stays.
 void writeTextAtomically(const std::filesystem::path& file, std::string_view text);
 
+// Waits until every file and folder under `folder` is on the disk, so that a power cut cannot
+// leave a name pointing at a file whose bytes never got there. Linux: syncfs(2), one call for
+// the folder's whole volume (what else is waiting to be written there goes too); elsewhere each
+// file and folder in the tree is fsynced. Throws the error, which may be one of an earlier write.
+void syncTree(const std::filesystem::path& folder);
+
+// Waits until the folder's own entries (names created, renamed or removed in it) are on the
+// disk. Best effort: never throws.
+void syncFolder(const std::filesystem::path& folder);
+
 } // namespace FileSystem

@@ -42,6 +42,9 @@ std::string playerMessage(const Error& error, const std::string& host) {
         return "The release could not be verified and was not installed.";
     case FailureKind::InstallBusy:
         return "Another launcher is updating the game \u2014 try again when it is done.";
+    case FailureKind::OlderRelease:
+        return host + " offered an older release than one you already had \u2014 it was not "
+                      "installed.";
     case FailureKind::Other:
         break;
     }

@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/GameLaunch.h"
 #include "ui/LauncherWindow.h"
+#include "ui/PlayerMessage.h"
 #include "ui/UpdateFlow.h"
 
 #include <QCoreApplication>
@@ -65,7 +66,8 @@ void UpdateController::launchGame() {
         startGame(bundle);
     } catch (...) {
         // Quitting now would look like a start that worked; the player could not tell.
-        window_.setStatus("Could not start the game.\n" + currentError().localizedMessage());
+        window_.setStatus("Could not start the game.\n" +
+                          launchFailureMessage(currentError(), bundleExecutable(bundle)));
         return;
     }
     QCoreApplication::quit();

@@ -1,5 +1,8 @@
 #include "ui/UpdateFlow.h"
 
+#include "core/transfer/FailureKind.h"
+#include "ui/PlayerMessage.h"
+
 #include <cstdio>
 #include <utility>
 
@@ -54,7 +57,7 @@ void UpdateFlowView::finished(const Core::RunResult& result) {
         showPlayable("PLAY  v" + result.manifest->version, "UPDATED");
         break;
     case Core::RunOutcome::Failed:
-        showFailure(result.installedVersion, result.error->localizedMessage());
+        showFailure(result.installedVersion, playerMessage(*result.error, releaseHost_));
         break;
     case Core::RunOutcome::Stopped:
         // The window is going: nothing more to show.
@@ -81,9 +84,11 @@ void runUpdateFlow(UpdateFlowView& view, const Core::Install::InstallLayout& lay
                    const ReleaseEndpoints& endpoints,
                    const Core::Transfer::TransferOptions& options, std::stop_token stop,
                    const Core::Trust::ReleaseKeys& keys) {
+    view.setReleaseHost(Core::Transfer::hostOf(endpoints.manifestURL));
     Core::RunPolicy policy;
     policy.stopWhenCurrent = true;
     policy.patch = true;
+    policy.requireExecutable = true;
     policy.stop = std::move(stop);
     Core::ReleaseRun{layout, endpoints, policy, options, keys}.run(view);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stop_token>
 #include <string>
+#include <utility>
 
 // The window as an update run sees it: the run's steps and end as status texts, progress, the
 // PLAY button and the version line, shown through the seven changes below. Every change but
@@ -42,11 +43,16 @@ public:
     void installing(const std::string& version) final;
     void finished(const Core::RunResult& result) final;
 
+    // The release host's name in the failure the window shows when nothing is installed;
+    // runUpdateFlow sets it from the run's endpoints.
+    void setReleaseHost(std::string host) { releaseHost_ = std::move(host); }
+
 private:
     void showFailure(const std::string& installed, const std::string& reason);
 
     void showDownloading();
 
+    std::string releaseHost_;
     std::string downloadingText_;
     std::string detail_; // the status's second line while downloading
     DownloadRate rate_;
@@ -54,10 +60,10 @@ private:
 };
 
 // One update run: a release run (Core::ReleaseRun) that stops when the installed build is
-// current and patches what it can, shown in `view`. Leaves it in one of the end states "UP TO
-// DATE", "UPDATED", "OFFLINE" (a build is installed and stays playable) or "ERROR" (nothing is
-// installed); a run ended by `stop` (which also aborts a transfer in progress) shows nothing
-// more. Throws nothing.
+// current, patches what it can and never replaces a playable build by one without its
+// executable, shown in `view`. Leaves it in one of the end states "UP TO DATE", "UPDATED",
+// "OFFLINE" (a build is installed and stays playable) or "ERROR" (nothing is installed); a run
+// ended by `stop` (which also aborts a transfer in progress) shows nothing more. Throws nothing.
 //
 // Blocks the calling thread for the whole run, so never call it on the main thread. The caller
 // makes sure that only one run at a time works on the install; against other launchers the run

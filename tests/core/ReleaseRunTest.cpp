@@ -11,6 +11,7 @@
 #include "support/PatchRelease.h"
 #include "support/TempDir.h"
 #include "support/TestKeyPair.h"
+#include "support/Unprivileged.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +68,7 @@ Core::RunPolicy selfCheckPolicy() {
 Core::RunPolicy windowPolicy() {
     Core::RunPolicy policy;
     policy.stopWhenCurrent = true;
+    policy.requireExecutable = true;
     return policy;
 }
 
@@ -160,7 +162,15 @@ TEST_F(ReleaseRun, FailuresLeaveTheInstalledBuildAsItWas) {
         std::function<void(ReleaseRun&)> arrange;
         AmCode code;
         bool archiveRequested;
+        const char* message = nullptr;
     };
+    const auto serveBundle = [](ZipBuilder zip) {
+        return [zip](ReleaseRun& t) {
+            t.server.serve("/build.zip", zip.bytes());
+        };
+    };
+    const char* const noExecutable =
+        "download did not contain Ashenmarch.app/Contents/MacOS/ASHENMARCH";
     const Case cases[] = {
         {"archive not found", [](ReleaseRun& t) { t.server.serve("/build.zip", "gone", 404); },
          AmCode::HttpStatus, true},
@@ -176,6 +186,8 @@ TEST_F(ReleaseRun, FailuresLeaveTheInstalledBuildAsItWas) {
              t.server.serve("/build.zip", ZipBuilder().file("Other.app/x", "x").bytes());
          },
          AmCode::MissingBundle, true},
+        {"bundle is a plain file", serveBundle(ZipBuilder().file("Ashenmarch.app", "x")),
+         AmCode::MissingBundle, true, noExecutable},
         {"checksum mismatch", [](ReleaseRun& t) { t.publish(t.checksumLine("other bytes")); },
          AmCode::ChecksumMismatch, true},
         {"too large for the disk",
@@ -206,6 +218,9 @@ TEST_F(ReleaseRun, FailuresLeaveTheInstalledBuildAsItWas) {
         EXPECT_EQ(result.outcome, Core::RunOutcome::Failed);
         ASSERT_TRUE(result.error);
         EXPECT_TRUE(result.error->is(c.code)) << result.error->fullDescription();
+        if (c.message != nullptr) {
+            EXPECT_EQ(result.error->message(), c.message);
+        }
         EXPECT_EQ(result.installedVersion, "1.0");
         EXPECT_EQ(server.requestsFor("/build.zip") > requestsBefore, c.archiveRequested);
         EXPECT_EQ(readFile(root / "build" / gameFile), "game 1.0");
@@ -215,6 +230,83 @@ TEST_F(ReleaseRun, FailuresLeaveTheInstalledBuildAsItWas) {
         otherLauncher.reset();
         fs::remove_all(root);
     }
+}
+
+// A signature says who published a release, not that it is the newest: whoever holds the host
+// could serve an older signed pair again.
+TEST_F(ReleaseRun, AnOlderSignedReleaseIsRefusedOnceANewerOneWasAccepted) {
+    const TestKeyPair studio;
+    struct Case {
+        const char* name;
+        Core::RunPolicy policy;
+        bool firstFoundCurrent; // 2.0 was installed before, without the record
+        const char* released;   // of the 1.0 manifest served next; "" for none
+        const char* installed;  // what the second run leaves
+    };
+    const Case cases[] = {
+        {"window, older", windowPolicy(), false, "2026-01-01T00:00:00Z", "2.0"},
+        {"self-check, older, after a check that found 2.0 current", selfCheckPolicy(), true,
+         "2026-01-01T00:00:00Z", "2.0"},
+        {"window, not saying when", windowPolicy(), false, "", "2.0"},
+        {"window, 1.0 published again later", windowPolicy(), false, "2026-09-01T00:00:00Z", "1.0"},
+    };
+    const auto serveSigned = [&](const std::string& manifest) {
+        server.serve("/latest.txt", manifest);
+        server.serve("/latest.txt.sig", studio.sign(manifest));
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(root);
+        keys = studio.keys();
+        if (c.firstFoundCurrent) {
+            writeFile(root / "build" / gameFile, "game 2.0");
+            writeFile(root / "installed.txt", "2.0");
+        }
+        serveSigned(publish(checksumLine(archive) + "released=2026-06-01T00:00:00Z\n"));
+        ASSERT_NE(run(windowPolicy()).outcome, Core::RunOutcome::Failed);
+
+        const std::string old = ZipBuilder().file(gameFile, "game 1.0", 0755).bytes();
+        server.serve("/old.zip", old);
+        serveSigned("version=1.0\nmacurl=" + server.url("/old.zip") + "\n" + checksumLine(old) +
+                    (*c.released != 0 ? std::string("released=") + c.released + "\n" : ""));
+        const Core::RunResult result = run(c.policy);
+        if (std::string(c.installed) == "2.0") {
+            ASSERT_TRUE(result.error);
+            EXPECT_TRUE(result.error->is(AmCode::OlderRelease)) << result.error->fullDescription();
+            EXPECT_EQ(result.error->message(), "release is older than one already accepted");
+        } else {
+            EXPECT_EQ(result.outcome, Core::RunOutcome::Installed);
+        }
+        expectOneSettledBuild(root, c.installed, std::string("game ") + c.installed);
+    }
+}
+
+// Finding the build current only reads, so a root the player may not write (a shared install,
+// a read-only volume) is no failure; settling an interrupted update's leftovers writes.
+TEST_F(ReleaseRun, ARootThePlayerMayNotWriteIsFoundCurrentUnlessLeftoversNeedSettling) {
+    publish();
+    handToUnprivilegedUser(dir.path());
+    runUnprivileged([&] {
+        for (const bool leftovers : {false, true}) {
+            SCOPED_TRACE(leftovers ? "leftovers" : "no leftovers");
+            writeFile(root / "build" / gameFile, "game 2.0");
+            writeFile(root / "installed.txt", "2.0");
+            if (leftovers) {
+                writeFile(root / "build.staging" / gameFile, "game 2.");
+            }
+            fs::permissions(root, fs::perms(0555));
+            const Core::RunResult result = run(windowPolicy());
+            fs::permissions(root, fs::perms(0755));
+            if (leftovers) {
+                ASSERT_TRUE(result.error);
+                EXPECT_EQ(result.error->domain(), "posix") << result.error->fullDescription();
+            } else {
+                EXPECT_EQ(result.outcome, Core::RunOutcome::Current);
+            }
+            EXPECT_FALSE(fs::exists(root / ".lock"));
+            EXPECT_EQ(readFile(root / "build" / gameFile), "game 2.0");
+        }
+    });
 }
 
 TEST_F(ReleaseRun, AChangelogThatCannotBeFetchedFailsOnlyTheRunThatRequiresIt) {

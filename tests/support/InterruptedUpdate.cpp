@@ -59,8 +59,10 @@ void leaveInterruptedUpdate(const Interruption& state, const fs::path& root) {
         writeFile(root / "build/.ashenmarch-unpacking", "");
         writeFile(root / "build/Ashenmarch.app/Contents/MacOS/.ashenmarch-unpacking.41.7", "ga");
     }
-    // Atomic writes cut short: the marker's, and the partial download's record.
+    // Atomic writes cut short: the marker's, the accepted release's and the partial download's
+    // record.
     writeFile(root / ".installed.txt.Ab12Cd", "2.");
+    writeFile(root / ".released.txt.Ij56Kl", "2026-");
     writeFile(root / ".update.zip.part.meta.Ef34Gh", "address=");
 }
 

@@ -30,6 +30,9 @@ TEST(PlayerMessage, CommonFailuresAreSaidInAPlayersWords) {
          "The release could not be verified and was not installed."},
         {Error::am(AmCode::BadSignature, "release signature is not valid"),
          "The release could not be verified and was not installed."},
+        {Error::am(AmCode::OlderRelease, "release is older than one already accepted"),
+         "releases.example offered an older release than one you already had \u2014 it was not "
+         "installed."},
         // Anything else keeps its own message.
         {Error::am(AmCode::NoArchiveAddress, "manifest has no macurl"), "manifest has no macurl"},
     };

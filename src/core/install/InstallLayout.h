@@ -38,6 +38,9 @@ struct InstallLayout {
     std::filesystem::path stagedIndexPath() const { return stagingDir() / ".ashenmarch-index"; }
     // While a patch is being staged: the SHA-256 of the index it stages (see PatchUpdate).
     std::filesystem::path patchRecordPath() const { return stagingDir() / ".ashenmarch-patch"; }
+    // When the newest signed release this root accepted was published, so that an older one
+    // served again is refused (see InstallStore).
+    std::filesystem::path acceptedReleasePath() const { return root / "released.txt"; }
     // Held by the one launcher updating this root (see InstallLock).
     std::filesystem::path lockPath() const { return root / ".lock"; }
 

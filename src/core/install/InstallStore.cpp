@@ -5,6 +5,9 @@
 #include "formats/Text.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "platform/GameLaunch.h"
+
+#include <system_error>
 
 namespace Core::Install {
 
@@ -48,6 +51,32 @@ std::optional<FileIndex> installedIndex(const InstallLayout& layout) {
 void keepIndex(const InstallLayout& layout, FileIndex index) {
     Unpack::recordStamps(index, Unpack::DestinationFolder(layout.stagingDir()));
     FileSystem::writeTextAtomically(layout.stagedIndexPath(), index.serialize());
+}
+
+bool hasPlayableBuild(const InstallLayout& layout) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(layout.buildDir(), error)) {
+        if (FileSystem::exists(bundleExecutable(entry.path()))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<ReleaseTime> newestAcceptedRelease(const InstallLayout& layout) {
+    try {
+        return parseReleaseTime(
+            Text::trimWhitespaceAndNewlines(FileSystem::readText(layout.acceptedReleasePath())));
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+void recordAcceptedRelease(const InstallLayout& layout, ReleaseTime released) {
+    const std::optional<ReleaseTime> recorded = newestAcceptedRelease(layout);
+    if (!recorded || *recorded < released) {
+        FileSystem::writeTextAtomically(layout.acceptedReleasePath(), formatReleaseTime(released));
+    }
 }
 
 } // namespace Core::Install

@@ -2,6 +2,7 @@
 
 #include "core/install/InstallLayout.h"
 #include "formats/FileIndex.h"
+#include "formats/ReleaseTime.h"
 
 #include <optional>
 #include <string>
@@ -29,5 +30,17 @@ std::optional<FileIndex> installedIndex(const InstallLayout& layout);
 // Writes the release's index into the staged build, each file's modification time there as its
 // stamp, so that the swap brings build and index in together. Throws the "posix" error.
 void keepIndex(const InstallLayout& layout, FileIndex index);
+
+// Whether the build holds a bundle with its executable (<bundle>/Contents/MacOS/ASHENMARCH),
+// whatever the bundle is called: one a player can start. Never throws.
+bool hasPlayableBuild(const InstallLayout& layout);
+
+// The `released` of the newest signed release this root accepted; nothing when none is recorded
+// or the record cannot be read (the next accepted release writes it afresh). Never throws.
+std::optional<ReleaseTime> newestAcceptedRelease(const InstallLayout& layout);
+
+// Records `released` as the newest accepted release, atomically, unless the record already
+// holds a newer one. The caller holds the install lock. Throws the file-system error.
+void recordAcceptedRelease(const InstallLayout& layout, ReleaseTime released);
 
 } // namespace Core::Install

@@ -51,17 +51,25 @@ std::optional<std::string> pendingVersion(const InstallLayout& layout) {
 
 // What work killed before it could clean up after itself leaves in the root: the temporary
 // names of FileSystem::writeTextAtomically (".<name>.XXXXXX": the marker, the pending record,
-// the record of a partial download) and folders moved aside to be removed (see discard).
+// the accepted release's record, the record of a partial download) and folders moved aside to
+// be removed (see discard).
+bool isCutShortWrite(const InstallLayout& layout, const fs::path& item) {
+    const std::string name = item.filename().string();
+    for (const fs::path& file :
+         {layout.markerPath(), layout.pendingRecordPath(), layout.acceptedReleasePath(),
+          layout.archivePath(), layout.setAsideDir(), layout.stagingDir()}) {
+        if (name.starts_with("." + file.filename().string() + ".")) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void removeCutShortWrites(const InstallLayout& layout) {
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(layout.root, error)) {
-        const std::string name = entry.path().filename().string();
-        for (const fs::path& file :
-             {layout.markerPath(), layout.pendingRecordPath(), layout.archivePath(),
-              layout.setAsideDir(), layout.stagingDir()}) {
-            if (name.starts_with("." + file.filename().string() + ".")) {
-                removeQuietly(entry.path());
-            }
+        if (isCutShortWrite(layout, entry.path())) {
+            removeQuietly(entry.path());
         }
     }
 }
@@ -93,6 +101,25 @@ void recoverInterruptedUpdate(const InstallLayout& layout) {
     Unpack::removeUnpackingLeftovers(layout.buildDir());
 }
 
+bool hasInterruptedUpdate(const InstallLayout& layout) {
+    std::error_code error;
+    // A patch cut short is kept for the next patch, not settled (see recoverInterruptedUpdate).
+    const bool keptPatch = FileSystem::exists(layout.patchRecordPath());
+    for (const fs::path& item :
+         {layout.stagingDir(), layout.setAsideDir(), layout.pendingRecordPath()}) {
+        if (fs::exists(fs::symlink_status(item, error)) &&
+            !(keptPatch && item == layout.stagingDir())) {
+            return true;
+        }
+    }
+    for (const auto& entry : fs::directory_iterator(layout.root, error)) {
+        if (isCutShortWrite(layout, entry.path())) {
+            return true;
+        }
+    }
+    return Unpack::hasUnpackingLeftovers(layout.buildDir());
+}
+
 StagedBuild stageBuild(const InstallLayout& layout, const Manifest& manifest) {
     recoverInterruptedUpdate(layout);
     const fs::path staging = layout.stagingDir();
@@ -117,7 +144,11 @@ void discardStagedBuild(const InstallLayout& layout) {
     discard(layout.stagingDir());
 }
 
-void commitStagedBuild(const InstallLayout& layout, const Manifest& manifest) {
+void commitStagedBuild(const InstallLayout& layout, const Manifest& manifest,
+                       const DiskSync& sync) {
+    // Unpacking left the files to the page cache: without this a power cut after the marker
+    // could leave the marker naming a build whose files are empty.
+    sync.tree(layout.stagingDir());
     FileSystem::writeTextAtomically(layout.pendingRecordPath(), manifest.version);
     const bool hadBuild = FileSystem::exists(layout.buildDir());
     try {
@@ -134,6 +165,7 @@ void commitStagedBuild(const InstallLayout& layout, const Manifest& manifest) {
         removeQuietly(layout.pendingRecordPath());
         throw;
     }
+    sync.folder(layout.root);
     markInstalled(layout, manifest.version);
     removeQuietly(layout.pendingRecordPath());
     discard(layout.setAsideDir());

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "core/install/InstallLayout.h"
+#include "platform/FileSystem.h"
+
+#include <functional>
 
 // Installs a downloaded build without ever damaging the installed one.
 //
@@ -30,8 +33,12 @@ struct StagedBuild {
 // from. Best effort: never throws.
 void recoverInterruptedUpdate(const InstallLayout& layout);
 
-// Clears any old staging folder (a patch's too) and unpacks the downloaded archive into a fresh
-// one. First the
+// Whether an interrupted update left anything in the root for recoverInterruptedUpdate to
+// settle. Only reads, so it needs neither the install lock nor a root the player may write.
+// Never throws.
+bool hasInterruptedUpdate(const InstallLayout& layout);
+
+// Clears any old staging folder (a patch's too) and unpacks the downloaded archive into a fresh one. First the
 // volume must have room for what the archive's entries declare ("am" 9, nothing unpacked
 // otherwise). On an unpacking error the staging folder is removed and the error rethrown; `build`
 // and the marker are untouched.
@@ -43,8 +50,19 @@ StagedBuild inspectStagedBuild(const InstallLayout& layout, const Manifest& mani
 // Removes the staging folder (after a staged build was found wanting).
 void discardStagedBuild(const InstallLayout& layout);
 
-// Swaps the staged build into `build` and records the manifest's version. Throws the
-// file-system error if the swap cannot start; the old build then stays in place.
-void commitStagedBuild(const InstallLayout& layout, const Manifest& manifest);
+// Where a commit waits for the disk. A power cut may keep any part of what was written but not
+// synced, so the staged tree must be on the disk before a name points at it, and the swap
+// before the marker names the new build. Tests put recorders here.
+struct DiskSync {
+    std::function<void(const std::filesystem::path&)> tree = FileSystem::syncTree;
+    std::function<void(const std::filesystem::path&)> folder = FileSystem::syncFolder;
+};
+
+// Swaps the staged build into `build` and records the manifest's version: the staged tree
+// synced, the pending record written, the old build set aside and the new one renamed in, the
+// root synced, then the marker written (and synced). Throws the file-system error if the sync
+// fails or the swap cannot start; the old build then stays in place.
+void commitStagedBuild(const InstallLayout& layout, const Manifest& manifest,
+                       const DiskSync& sync = {});
 
 } // namespace Core::Install

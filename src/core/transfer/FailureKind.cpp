@@ -45,6 +45,8 @@ FailureKind amFailureKind(AmCode code) {
         return FailureKind::NotVerified;
     case AmCode::InstallLocked:
         return FailureKind::InstallBusy;
+    case AmCode::OlderRelease:
+        return FailureKind::OlderRelease;
     default:
         return FailureKind::Other;
     }

@@ -18,6 +18,7 @@ enum class FailureKind {
     DiskFull,
     NotVerified, // signature or checksum refused
     InstallBusy,
+    OlderRelease, // a signed release older than one this install accepted
 };
 
 FailureKind failureKind(const Error& error);

@@ -132,4 +132,9 @@ void removeUnpackingLeftovers(const fs::path& folder) {
     ::unlinkat(tree.get(), ReplacementRecordName, 0);
 }
 
+bool hasUnpackingLeftovers(const fs::path& folder) {
+    struct stat record {};
+    return ::lstat((folder / ReplacementRecordName).c_str(), &record) == 0;
+}
+
 } // namespace Core::Unpack

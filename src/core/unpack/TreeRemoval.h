@@ -19,4 +19,7 @@ void removeTree(const std::filesystem::path& path);
 // an unpacking that ended. Best effort: never throws.
 void removeUnpackingLeftovers(const std::filesystem::path& folder);
 
+// Whether removeUnpackingLeftovers would find something to remove in `folder`. Never throws.
+bool hasUnpackingLeftovers(const std::filesystem::path& folder);
+
 } // namespace Core::Unpack
