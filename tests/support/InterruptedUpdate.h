@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ struct Interruption {
     int folderMode = -1; // when set, every build holds a folder of this mode with a file inside
     bool reextracting = false; // build holds what a re-extraction killed half-way leaves
 };
+
+// Test names and failure messages show the step, not the record's bytes.
+void PrintTo(const Interruption& state, std::ostream* out);
 
 // Every such state, in the order the update's steps run.
 const std::vector<Interruption>& everyInterruption();
