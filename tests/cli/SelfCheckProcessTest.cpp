@@ -47,14 +47,14 @@ TEST(SelfCheckProcess, AKilledRunIsContinuedByTheNextAndTheStatusFollowsTheLastL
     killed->kill(SIGKILL);
     EXPECT_EQ(killed->wait(), 128 + SIGKILL);
 
-    const std::int64_t sentBefore = server.fileBytesSent();
+    const std::int64_t sentBefore = server.bytesSent("/build.zip");
     const auto next = selfCheck(root, {"ignored", "--cli", "--verbose"});
     EXPECT_EQ(next->wait(), 0);
     EXPECT_TRUE(next->standardOutput().ends_with("re-extract   : ok\nPASS\n"))
         << next->standardOutput();
     EXPECT_EQ(next->standardError(), "");
     EXPECT_EQ(server.requests().back().header("Range"), "bytes=" + std::to_string(half) + "-");
-    EXPECT_EQ(server.fileBytesSent() - sentBefore,
+    EXPECT_EQ(server.bytesSent("/build.zip") - sentBefore,
               static_cast<std::int64_t>(archive.size() - half));
     EXPECT_EQ(readFile(root / "installed.txt"), "2.0");
 

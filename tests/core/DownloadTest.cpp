@@ -205,11 +205,12 @@ TEST_F(Download, ABodyCutShortIsContinuedOrRestartedAsTheServerAllows) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         server.serveFile("/b.zip", row.answers);
-        const std::int64_t sentBefore = server.fileBytesSent();
+        const std::int64_t sentBefore = server.bytesSent("/b.zip");
         download({sha256Of(row.result), 0});
         EXPECT_EQ(readFile(destination), row.result);
         EXPECT_EQ(rangesAsked(), row.ranges);
-        EXPECT_EQ(server.fileBytesSent() - sentBefore, static_cast<std::int64_t>(row.bytesSent));
+        EXPECT_EQ(server.bytesSent("/b.zip") - sentBefore,
+                  static_cast<std::int64_t>(row.bytesSent));
         EXPECT_EQ(retries, 1);
         EXPECT_EQ(fractions.back(), 1.0);
         EXPECT_EQ(leftInFolder(), onlyTheFile);

@@ -178,7 +178,8 @@ void LoopbackServer::answerFile(const httplib::Request& request,
     // The provider runs after this handler returns, so it shares the answer.
     response.set_content_provider(
         answer.announcedLength ? *answer.announcedLength - start : length, answer.contentType,
-        [this, shared, start, end](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+        [this, shared, start, end, path = request.path](std::size_t offset, std::size_t,
+                                                        httplib::DataSink& sink) {
             const std::size_t from = start + offset;
             if (from >= end) {
                 waitUnlessStopping(shared->holdAtCut);
@@ -191,7 +192,8 @@ void LoopbackServer::answerFile(const httplib::Request& request,
             if (!sink.write(piece.data(), count)) {
                 return false;
             }
-            fileBytesSent_ += static_cast<std::int64_t>(count);
+            const std::lock_guard lock(mutex_);
+            bytesSent_[path] += static_cast<std::int64_t>(count);
             return true;
         });
 }
@@ -199,6 +201,12 @@ void LoopbackServer::answerFile(const httplib::Request& request,
 std::vector<RecordedRequest> LoopbackServer::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
+}
+
+std::int64_t LoopbackServer::bytesSent(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    const auto found = bytesSent_.find(path);
+    return found == bytesSent_.end() ? 0 : found->second;
 }
 
 int LoopbackServer::requestsFor(std::string_view path) const {

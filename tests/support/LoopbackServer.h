@@ -104,8 +104,8 @@ public:
     // the end.
     void serveFile(const std::string& path, std::vector<FileAnswer> answers);
 
-    // Body bytes of serveFile answers sent so far, over all paths.
-    std::int64_t fileBytesSent() const { return fileBytesSent_; }
+    // Body bytes sent so far for requests of `path` (serveFile and serve answers).
+    std::int64_t bytesSent(const std::string& path) const;
 
     // What has been received so far, in order.
     std::vector<RecordedRequest> requests() const;
@@ -132,8 +132,8 @@ private:
     bool stopping_ = false;
     std::map<std::string, RequestRoute> routes_;
     std::vector<RecordedRequest> requests_;
+    std::map<std::string, std::int64_t> bytesSent_; // body bytes of each path, ranges included
 
-    std::atomic<std::int64_t> fileBytesSent_ = 0;
     std::atomic<bool> listenerEnded_ = false;
     std::thread listener_; // last: started after everything above exists
 };
