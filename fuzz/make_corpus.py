@@ -141,6 +141,8 @@ def archives():
           zip_bytes([entry("escape/secret", FILE_MODE, b"x"), entry("escape/", FOLDER_MODE)]))
     write("extract", "replace-existing-link.zip", zip_bytes([entry("escape", FILE_MODE, b"x")]))
     write("extract", "backslash.zip", zip_bytes([entry("..\\escaped.txt", FILE_MODE, b"x")]))
+    write("extract", "link-up-after-name.zip",
+          zip_bytes([entry("a/link", LINK_MODE, b"x/../../y"), entry("a/link/z", FILE_MODE)]))
 
 
 def patch_records():
