@@ -57,6 +57,7 @@ TEST(SelfCheckProcess, AKilledRunIsContinuedByTheNextAndTheStatusFollowsTheLastL
     EXPECT_EQ(server.bytesSent("/build.zip") - sentBefore,
               static_cast<std::int64_t>(archive.size() - half));
     EXPECT_EQ(readFile(root / "installed.txt"), "2.0");
+    EXPECT_FALSE(fs::exists(root / "update.zip"));
 
     server.serve("/latest.txt", "");
     const auto failing = selfCheck(root);

@@ -1,20 +1,12 @@
-// The self-check's report: each line as scripts read it, and one whole run against the loopback
-// server. Which runs fail, and how, is the release run's to prove.
-#include "cli/SelfCheck.h"
+// The self-check's report: each line as scripts read it. Which runs fail, and how, is the release
+// run's to prove; the whole self-check runs end to end in SelfCheckProcessTest.
 
 #include "cli/Report.h"
-#include "core/trust/Sha256.h"
-#include "support/LoopbackServer.h"
-#include "support/TempDir.h"
-#include "support/TestKeyPair.h"
-#include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <sstream>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -31,11 +23,14 @@ TEST(SelfCheckReport, EachLineAsScriptsReadIt) {
     } rows[] = {
         {"manifest and changelog",
          [](CLI::Report& r) {
+             r.line("install root", "/games");
              r.manifestRead(Manifest::parse("version=1.4\nmacsize=9\nmacexe=A.app"));
+             r.manifestAccepted(Manifest::parse("macurl=https://h/b.zip"));
              r.changelogRead(parseChangelog("## 1.4 | today\n+ a\n+ b\n- c\nd\n## 1.3\n"));
              r.changelogRead({});
          },
-         "manifest     : version=1.4 size=9 exe=A.app\nchangelog    : 2 entries\n"
+         "install root : /games\nmanifest     : version=1.4 size=9 exe=A.app\n"
+         "url          : https://h/b.zip\nchangelog    : 2 entries\n"
          "   v1.4 (today)  +2 -1 *1\n   v1.3 ()  +0 -0 *0\nchangelog    : 0 entries\n",
          1},
         {"progress once per tenth reached, rounded down",
@@ -81,41 +76,6 @@ TEST(SelfCheckReport, EachLineAsScriptsReadIt) {
         EXPECT_EQ(out.str(), row.lines) << row.name;
         EXPECT_EQ(report.status(), row.status) << row.name;
     }
-}
-
-TEST(SelfCheck, ASignedReleaseIsReportedStepByStepAndInstalled) {
-    const TempDir dir;
-    const Core::Install::InstallLayout layout{dir / "install"};
-    LoopbackServer server;
-    const TestKeyPair studio;
-    const std::string archive =
-        ZipBuilder().file("Ashenmarch.app/Contents/MacOS/ASHENMARCH", "#!/bin/sh\n", 0755).bytes();
-    Core::Trust::Sha256 hash;
-    hash.update(archive);
-    const std::string manifest = "version = 1.4.0\nmacurl = " + server.url("/build.zip") +
-                                 "\nmacsha256 = " + hash.hexDigest() + "\n";
-    server.serve("/build.zip", archive);
-    server.serve("/latest.txt", manifest);
-    server.serve("/latest.txt.sig", studio.sign(manifest));
-    server.serve("/changelog.txt", "## 1.4.0 | 2025-03-02\n+ New salvage route\n");
-    const std::string expected =
-        "install root : " + layout.root.string() + "\n" +
-        "manifest     : version=1.4.0 size=0 exe=Ashenmarch.app\n" +
-        "url          : " + server.url("/build.zip") + "\n" +
-        "changelog    : 1 entries\n   v1.4.0 (2025-03-02)  +1 -0 *0\n" +
-        "   download 100%\n" + // a small archive comes in one piece
-        "downloaded   : " + std::to_string(archive.size()) + " bytes\nsha256       : ok\n" +
-        "app exists   : true\nbinary exists: true\ninstalled    : 1.4.0\nre-extract   : ok\nPASS\n";
-    for (int run = 1; run <= 2; ++run) { // the second over the first, to the same report
-        std::ostringstream out;
-        EXPECT_EQ(CLI::runSelfCheck(layout,
-                                    {server.url("/latest.txt"), server.url("/changelog.txt")}, out,
-                                    loopbackTransferOptions(), studio.keys()),
-                  0);
-        EXPECT_EQ(out.str(), expected);
-    }
-    EXPECT_EQ(readFile(layout.markerPath()), "1.4.0");
-    EXPECT_FALSE(fs::exists(layout.archivePath()));
 }
 
 } // namespace
