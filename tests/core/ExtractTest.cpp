@@ -49,7 +49,7 @@ std::vector<std::string> listing(const fs::path& folder) {
     return items;
 }
 
-// "am" 2 with the spec's text; the detail, which says why.
+// "am" 2 with its fixed message; the detail, which says why.
 std::string unpackFailure(const fs::path& zip, const fs::path& into) {
     const Error error = errorOf([&] { Core::Unpack::extract(zip, into); });
     EXPECT_TRUE(error.is(AmCode::UnpackFailed)) << error.what();
