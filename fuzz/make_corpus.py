@@ -81,20 +81,10 @@ def changelogs():
           "+")
 
 
-def base64_texts():
+def signature_inputs():
+    # signature NUL primary key NUL backup key NUL manifest bytes
     key = bytes(range(32))
     signature = bytes(range(64, 128))
-    write("base64", "key.txt", base64.b64encode(key).decode() + "\n")
-    write("base64", "signature.txt", base64.b64encode(signature).decode() + "\r\n")
-    write("base64", "spare-bits.txt", "AB==")
-    write("base64", "no-padding.txt", base64.b64encode(b"ab").decode().rstrip("="))
-    write("base64", "inner-blank.txt", "AAAA AAAA")
-    write("base64", "high-bytes.txt", b"\xd3\x94\xd3\x94")  # once read as "////"
-    return key, signature
-
-
-def signature_inputs(key, signature):
-    # signature NUL primary key NUL backup key NUL manifest bytes
     manifest = b"version=1.4.2\nmacurl=https://releases.ashenmarch.example/b.zip\nmacsha256=00\n"
     key_text = base64.b64encode(key)
     other_key_text = base64.b64encode(bytes(32))
@@ -107,24 +97,10 @@ def signature_inputs(key, signature):
           b"\0".join([b"", base64.b64encode(bytes(31)), b"not a key", manifest]))
     write("release_signature", "html.bin",
           b"\0".join([b"<html>404 Not Found</html>", b"", b"", b""]))
-
-
-def entry_names():
-    # kind byte (0 file, 1 folder, 2 symbolic link, 3 hard link, 4 special), name NUL target
-    cases = {
-        "file.bin": b"\0Ashenmarch.app/Contents/MacOS/Ashenmarch",
-        "folder.bin": b"\1./Ashenmarch.app//Contents/",
-        "link-inside.bin": b"\2Ashenmarch.app/Contents/Frameworks/Current\0../Resources/./x",
-        "link-out.bin": b"\2a/b/link\0../../../outside",
-        "link-up-after-name.bin": b"\2a/link\0x/../../y",
-        "link-absolute.bin": b"\2link\0/etc/passwd",
-        "dot-dot.bin": b"\0a/../../evil",
-        "backslash.bin": b"\0..\\evil",
-        "hard-link.bin": b"\3a\0b",
-        "destination-itself.bin": b"\2.\0.",
-    }
-    for name, data in cases.items():
-        write("entry_safety", name, data)
+    # Base64 that must not decode: a spare bit set, missing padding, an inner blank, and bytes
+    # past 0x7F that were once read as "////".
+    write("release_signature", "odd-base64.bin",
+          b"\0".join([b"AB==", base64.b64encode(b"ab").rstrip(b"="), b"AAAA AAAA", b"\xd3\x94\xd3\x94"]))
 
 
 def entry(name, mode, data=b""):
@@ -165,6 +141,8 @@ def archives():
           zip_bytes([entry("escape/secret", FILE_MODE, b"x"), entry("escape/", FOLDER_MODE)]))
     write("extract", "replace-existing-link.zip", zip_bytes([entry("escape", FILE_MODE, b"x")]))
     write("extract", "backslash.zip", zip_bytes([entry("..\\escaped.txt", FILE_MODE, b"x")]))
+    write("extract", "link-up-after-name.zip",
+          zip_bytes([entry("a/link", LINK_MODE, b"x/../../y"), entry("a/link/z", FILE_MODE)]))
 
 
 def patch_records():
@@ -184,9 +162,7 @@ def patch_records():
 def main():
     manifests()
     changelogs()
-    key, signature = base64_texts()
-    signature_inputs(key, signature)
-    entry_names()
+    signature_inputs()
     archives()
     patch_records()
 

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -42,21 +40,10 @@ protected:
     fs::path after = dir / "after";
     LoopbackServer server{AM_E2E_PORT};
 
-    SelfCheckFaults() {
-        fs::create_directories(root);
-        fs::create_directories(after);
-    }
-
-    // Installs build 1.0 into `folder`, as an earlier update left it.
-    static void installOld(const fs::path& folder) {
-        writeFile(folder / "build" / gameFile, "game 1.0");
-        writeFile(folder / "installed.txt", "1.0");
-    }
-
     // Version 2.0, with an ETag, so that a download cut short could be continued. Neither the
     // manifest (unless `withSize`) nor the answer tells the size: only the disk can stop the
     // download.
-    void publish(const std::string& archive, bool withSize = false) {
+    void publish(const std::string& archive, bool withSize) {
         server.serveChunked("/build.zip", archive, "\"2.0\"");
         server.serve("/latest.txt",
                      "version=2.0\nmacurl=" + server.url("/build.zip") + "\n" +
@@ -64,32 +51,29 @@ protected:
         server.serve("/changelog.txt", "## 2.0\n");
     }
 
-    // Runs the self-check after `script`'s set-up; the exit status, or nothing when the set-up
-    // is not allowed here.
-    std::optional<int> runIsolated(const char* script, const std::string& fill = "") {
-        Subprocess run("/usr/bin/unshare", {"-Urm", "/bin/sh", "-c", script},
-                       {{"AM_INSTALL_DIR", root.string()},
-                        {"SEED", seed.string()},
-                        {"AFTER", after.string()},
-                        {"FILL", fill},
-                        {"LAUNCHER", AM_LAUNCHER_EXE}});
-        const int status = run.wait();
-        output = run.standardOutput();
+    // Runs the self-check after `script`'s set-up with build 1.0 installed; the exit status and
+    // the report's last line, or nothing when the set-up is not allowed here.
+    std::optional<std::pair<int, std::string>> run(const char* script,
+                                                   const std::string& fill = "") {
+        for (const fs::path& folder : {seed, root}) {
+            writeFile(folder / "build" / gameFile, "game 1.0");
+            writeFile(folder / "installed.txt", "1.0");
+        }
+        fs::create_directories(after);
+        Subprocess self("/usr/bin/unshare", {"-Urm", "/bin/sh", "-c", script},
+                        {{"AM_INSTALL_DIR", root.string()},
+                         {"SEED", seed.string()},
+                         {"AFTER", after.string()},
+                         {"FILL", fill},
+                         {"LAUNCHER", AM_LAUNCHER_EXE}});
+        const int status = self.wait();
+        std::string output = self.standardOutput();
         if (status == 99 || (status != 0 && output.empty())) {
             return std::nullopt;
         }
-        return status;
+        output.pop_back();
+        return std::pair{status, output.substr(output.rfind('\n') + 1)};
     }
-
-    std::string lastLine() const {
-        std::string text = output;
-        if (text.ends_with('\n')) {
-            text.pop_back();
-        }
-        return text.substr(text.rfind('\n') + 1);
-    }
-
-    std::string output;
 };
 
 TEST_F(SelfCheckFaults, AFullDiskEndsInAClearErrorAndKeepsThePreviousBuild) {
@@ -98,13 +82,12 @@ TEST_F(SelfCheckFaults, AFullDiskEndsInAClearErrorAndKeepsThePreviousBuild) {
     for (int i = 0; i < 1000; ++i) {
         manySmallFiles.file("Ashenmarch.app/Contents/Resources/" + std::to_string(i), "x");
     }
-    struct Case {
+    const struct {
         const char* when;
         std::string archive;
         const char* failure;   // how the last line begins; nullptr: the update succeeds
         bool partialFillsDisk; // a partial download of an earlier run took every byte left
-    };
-    const Case cases[] = {
+    } rows[] = {
         // 3 MiB stored uncompressed, of a size told nowhere: the download itself is stopped.
         {"downloading",
          ZipBuilder().uncompressed().file(gameFile, std::string(3 << 20, 'x')).bytes(),
@@ -118,46 +101,37 @@ TEST_F(SelfCheckFaults, AFullDiskEndsInAClearErrorAndKeepsThePreviousBuild) {
         {"after a partial download filled it",
          ZipBuilder().file(gameFile, "game 2.0", 0755).bytes(), nullptr, true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.when);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.when);
         fs::remove_all(after);
         fs::remove_all(seed);
-        installOld(seed);
-        if (c.partialFillsDisk) {
+        if (row.partialFillsDisk) {
             writeFile(seed / "update.zip.part.meta",
                       "address=" + server.url("/build.zip") + "\nvalidator=\"1.9\"\nlength=0\n");
         }
-        publish(c.archive, c.partialFillsDisk);
-        const std::optional<int> status =
-            runIsolated(onSmallDisk, c.partialFillsDisk ? "update.zip.part" : "");
-        if (!status) {
-            GTEST_SKIP() << "no private mount namespace here: " << output;
+        publish(row.archive, row.partialFillsDisk);
+        const auto ended = run(onSmallDisk, row.partialFillsDisk ? "update.zip.part" : "");
+        if (!ended) {
+            GTEST_SKIP() << "no private mount namespace here";
         }
-        if (c.failure == nullptr) {
-            EXPECT_EQ(*status, 0) << output;
-            expectOneSettledBuild(after, "2.0", "game 2.0");
-            continue;
-        }
-        EXPECT_EQ(*status, 1) << output;
-        EXPECT_TRUE(lastLine().starts_with(c.failure)) << output;
+        EXPECT_EQ(ended->first, row.failure ? 1 : 0) << ended->second;
+        EXPECT_TRUE(ended->second.starts_with(row.failure ? row.failure : "PASS")) << ended->second;
         // A failed unpacking keeps the archive for the next attempt; nothing else may stay, not
         // even a partial download, which would only take the space the next run needs.
         fs::remove(after / "update.zip");
-        expectOneSettledBuild(after, "1.0", "game 1.0");
+        const char* version = row.failure ? "1.0" : "2.0";
+        expectOneSettledBuild(after, version, std::string("game ") + version);
     }
 }
 
 TEST_F(SelfCheckFaults, AReadOnlyInstallRootIsAClearErrorAndNothingChanges) {
-    installOld(root);
-    publish(ZipBuilder().file(gameFile, "game 2.0", 0755).bytes());
-    const std::optional<int> status = runIsolated(onReadOnlyRoot);
-    if (!status) {
-        GTEST_SKIP() << "no private mount namespace here: " << output;
+    publish(ZipBuilder().file(gameFile, "game 2.0", 0755).bytes(), false);
+    const auto ended = run(onReadOnlyRoot);
+    if (!ended) {
+        GTEST_SKIP() << "no private mount namespace here";
     }
-    EXPECT_EQ(*status, 1) << output;
-    EXPECT_EQ(lastLine(), "FAIL: Error Domain=posix Code=30 \"cannot open " +
-                              (root / ".lock").string() + ": Read-only file system\"")
-        << output;
+    EXPECT_EQ(*ended, std::pair(1, "FAIL: Error Domain=posix Code=30 \"cannot open " +
+                                       (root / ".lock").string() + ": Read-only file system\""));
     expectOneSettledBuild(root, "1.0", "game 1.0");
 }
 

@@ -66,6 +66,10 @@ void leaveInterruptedUpdate(const Interruption& state, const fs::path& root) {
     writeFile(root / ".update.zip.part.meta.Ef34Gh", "address=");
 }
 
+void PrintTo(const Interruption& state, std::ostream* out) {
+    *out << state.step;
+}
+
 std::string interruptionName(const Interruption& state) {
     std::string name = state.step;
     std::replace(name.begin(), name.end(), ' ', '_');

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct Interruption {
     bool reextracting = false; // build holds what a re-extraction killed half-way leaves
     bool patching = false;     // the staging folder is a patch's, with its record
 };
+
+// Test names and failure messages show the step, not the record's bytes.
+void PrintTo(const Interruption& state, std::ostream* out);
 
 // Every such state, in the order the update's steps run.
 const std::vector<Interruption>& everyInterruption();

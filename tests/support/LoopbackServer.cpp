@@ -83,50 +83,32 @@ std::string LoopbackServer::url(std::string_view path) const {
 
 void LoopbackServer::serve(const std::string& path, std::string body, int status,
                            std::string contentType) {
-    addRoute(path, [body = std::move(body), status,
-                    contentType = std::move(contentType)](httplib::Response& response) {
-        response.status = status;
-        response.set_content(body, contentType);
-    });
+    serveFile(path, {{.body = std::move(body),
+                      .honourRange = false,
+                      .status = status,
+                      .contentType = std::move(contentType)}});
 }
 
 void LoopbackServer::serveChunked(const std::string& path, std::string body, std::string etag) {
-    addRoute(path, [body = std::move(body), etag = std::move(etag)](httplib::Response& response) {
-        if (!etag.empty()) {
-            response.set_header("ETag", etag);
-        }
-        response.set_chunked_content_provider(
-            "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
-                if (offset >= body.size()) {
-                    sink.done();
-                    return true;
-                }
-                const std::size_t count = std::min<std::size_t>(4096, body.size() - offset);
-                return sink.write(body.data() + offset, count);
-            });
-    });
-}
-
-void LoopbackServer::redirect(const std::string& path, std::string location, int status) {
-    addRoute(path, [location = std::move(location), status](httplib::Response& response) {
-        response.set_redirect(location, status);
-    });
+    serveFile(path, {{.body = std::move(body), .etag = std::move(etag), .chunked = true}});
 }
 
 void LoopbackServer::stall(const std::string& path, std::chrono::milliseconds duration) {
-    addRoute(path, [this, duration](httplib::Response& response) {
-        waitUnlessStopping(duration);
-        // Closing without an answer: the client sees the connection end.
-        response.set_content_provider(
-            1, "text/plain", [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
+    serveFile(path, {{.silence = duration}});
+}
+
+void LoopbackServer::redirect(const std::string& path, std::string location, int status) {
+    addRoute(path, [location = std::move(location), status](const httplib::Request&,
+                                                            httplib::Response& response) {
+        response.set_redirect(location, status);
     });
 }
 
 void LoopbackServer::serveFile(const std::string& path, std::vector<FileAnswer> answers) {
     auto requestCount = std::make_shared<std::atomic<std::size_t>>(0);
     auto shared = std::make_shared<const std::vector<FileAnswer>>(std::move(answers));
-    addRequestRoute(path, [this, requestCount, shared](const httplib::Request& request,
-                                                       httplib::Response& response) {
+    addRoute(path, [this, requestCount, shared](const httplib::Request& request,
+                                                httplib::Response& response) {
         const std::size_t n = std::min((*requestCount)++, shared->size() - 1);
         answerFile(request, std::shared_ptr<const FileAnswer>(shared, &(*shared)[n]), response);
     });
@@ -138,21 +120,39 @@ void LoopbackServer::answerFile(const httplib::Request& request,
     const FileAnswer& answer = *shared;
     if (answer.status != 200) {
         response.status = answer.status;
-        response.set_content("unavailable", "text/plain");
+        response.set_content(answer.body, answer.contentType);
+        return;
+    }
+    if (answer.silence.count() > 0) {
+        waitUnlessStopping(answer.silence);
+        // Closing without an answer: the client sees the connection end.
+        response.set_content_provider(
+            1, "text/plain", [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
         return;
     }
     if (!answer.etag.empty()) {
         response.set_header("ETag", answer.etag);
+    }
+    if (answer.chunked) {
+        response.set_chunked_content_provider(
+            "application/octet-stream", [shared](std::size_t offset, httplib::DataSink& sink) {
+                const std::string& body = shared->body;
+                if (offset >= body.size()) {
+                    sink.done();
+                    return true;
+                }
+                return sink.write(body.data() + offset,
+                                  std::min<std::size_t>(4096, body.size() - offset));
+            });
+        return;
     }
     const std::size_t size = answer.body.size();
     std::size_t start = 0;
     std::size_t stop = size;
     std::size_t extra = 0;
     const std::string range = request.get_header_value("Range");
-    const bool rangeApplies =
-        answer.honourRange && range.starts_with("bytes=") &&
-        (!request.has_header("If-Range") || request.get_header_value("If-Range") == answer.etag);
-    if (rangeApplies) {
+    if (answer.honourRange && range.starts_with("bytes=") &&
+        (!request.has_header("If-Range") || request.get_header_value("If-Range") == answer.etag)) {
         const std::size_t dash = range.find('-');
         start = std::stoul(range.substr(6, dash - 6));
         if (dash + 1 < range.size()) {
@@ -177,9 +177,9 @@ void LoopbackServer::answerFile(const httplib::Request& request,
     const std::size_t end = std::min(start + length, answer.cutAt.value_or(size + extra));
     // The provider runs after this handler returns, so it shares the answer.
     response.set_content_provider(
-        answer.announcedLength ? *answer.announcedLength - start : length,
-        "application/octet-stream",
-        [this, shared, start, end](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+        answer.announcedLength ? *answer.announcedLength - start : length, answer.contentType,
+        [this, shared, start, end, path = request.path](std::size_t offset, std::size_t,
+                                                        httplib::DataSink& sink) {
             const std::size_t from = start + offset;
             if (from >= end) {
                 waitUnlessStopping(shared->holdAtCut);
@@ -192,7 +192,8 @@ void LoopbackServer::answerFile(const httplib::Request& request,
             if (!sink.write(piece.data(), count)) {
                 return false;
             }
-            fileBytesSent_ += static_cast<std::int64_t>(count);
+            const std::lock_guard lock(mutex_);
+            bytesSent_[path] += static_cast<std::int64_t>(count);
             return true;
         });
 }
@@ -202,6 +203,12 @@ std::vector<RecordedRequest> LoopbackServer::requests() const {
     return requests_;
 }
 
+std::int64_t LoopbackServer::bytesSent(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    const auto found = bytesSent_.find(path);
+    return found == bytesSent_.end() ? 0 : found->second;
+}
+
 int LoopbackServer::requestsFor(std::string_view path) const {
     std::lock_guard lock(mutex_);
     return static_cast<int>(
@@ -209,13 +216,7 @@ int LoopbackServer::requestsFor(std::string_view path) const {
                       [path](const auto& request) { return request.path == path; }));
 }
 
-void LoopbackServer::addRoute(const std::string& path, Route route) {
-    addRequestRoute(path,
-                    [route = std::move(route)](const httplib::Request&,
-                                               httplib::Response& response) { route(response); });
-}
-
-void LoopbackServer::addRequestRoute(const std::string& path, RequestRoute route) {
+void LoopbackServer::addRoute(const std::string& path, RequestRoute route) {
     std::lock_guard lock(mutex_);
     routes_[path] = std::move(route);
 }

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-// How one request for a file served with LoopbackServer::serveFile is answered.
+// How one request for a path served with LoopbackServer::serveFile is answered.
 struct FileAnswer {
     // Every member has an initializer, so designated initializers may leave any out.
     std::string body{}; // the whole file as it stands at this request
@@ -34,7 +34,7 @@ struct FileAnswer {
     std::optional<std::size_t> announcedLength{};
     // A range request is answered with this many bytes past the range it names.
     std::size_t extraBytes = 0;
-    // Anything but 200: that status with a short text body instead of the file.
+    // Anything but 200: that status with the body as it is, nothing else applies.
     int status = 200;
     // The connection closes once the body has been sent up to this offset of the file, after
     // `holdAtCut` of silence.
@@ -43,6 +43,12 @@ struct FileAnswer {
     // The body goes out in pieces of this many bytes, each after this pause: a slow host.
     std::size_t pieceBytes = 64 * 1024;
     std::chrono::milliseconds piecePause{0};
+    // True: in chunks of at most 4 KiB without a Content-Length, ranges ignored.
+    bool chunked = false;
+    // Silence for this long (or until the server stops) before any header, then the
+    // connection closes; nothing else applies.
+    std::chrono::milliseconds silence{0};
+    std::string contentType = "application/octet-stream";
 };
 
 // One request as the server received it.
@@ -83,24 +89,23 @@ public:
     // with "/".
     std::string url(std::string_view path) const;
 
-    // The body with a Content-Length, the given status and content type.
+    // The body with a Content-Length, the given status and content type, ranges ignored.
     void serve(const std::string& path, std::string body, int status = 200,
                std::string contentType = "application/octet-stream");
-    // The body in chunks of at most 4 KiB, without a Content-Length; with an ETag unless empty.
+    // The body without a Content-Length (see FileAnswer::chunked); with an ETag unless empty.
     void serveChunked(const std::string& path, std::string body, std::string etag = "");
     // A redirect to `location`.
     void redirect(const std::string& path, std::string location, int status = 302);
-    // Silence for `duration` (or until the server stops) before any header, then the connection
-    // closes. A body that stops half-way is a serveFile answer with `cutAt`.
+    // See FileAnswer::silence. A body that stops half-way is a serveFile answer with `cutAt`.
     void stall(const std::string& path, std::chrono::milliseconds duration);
 
-    // A file answered with answers[n] for its n-th request (counted from 0; the last answer
+    // A path answered with answers[n] for its n-th request (counted from 0; the last answer
     // repeats). Honours "Range: bytes=<first>-[<last>]" with 206 and Content-Range, or 416 past
     // the end.
     void serveFile(const std::string& path, std::vector<FileAnswer> answers);
 
-    // Body bytes of serveFile answers sent so far, over all paths.
-    std::int64_t fileBytesSent() const { return fileBytesSent_; }
+    // Body bytes sent so far for requests of `path` (serveFile and serve answers).
+    std::int64_t bytesSent(const std::string& path) const;
 
     // What has been received so far, in order.
     std::vector<RecordedRequest> requests() const;
@@ -108,12 +113,10 @@ public:
     int requestsFor(std::string_view path) const;
 
 private:
-    using Route = std::function<void(httplib::Response&)>;
     using RequestRoute = std::function<void(const httplib::Request&, httplib::Response&)>;
 
     LoopbackServer(std::unique_ptr<httplib::Server> server, std::string scheme, int port);
-    void addRoute(const std::string& path, Route route);
-    void addRequestRoute(const std::string& path, RequestRoute route);
+    void addRoute(const std::string& path, RequestRoute route);
     void dispatch(const httplib::Request& request, httplib::Response& response);
     // Sleeps for `duration` or until the server stops, whichever comes first.
     void waitUnlessStopping(std::chrono::milliseconds duration);
@@ -129,8 +132,8 @@ private:
     bool stopping_ = false;
     std::map<std::string, RequestRoute> routes_;
     std::vector<RecordedRequest> requests_;
+    std::map<std::string, std::int64_t> bytesSent_; // body bytes of each path, ranges included
 
-    std::atomic<std::int64_t> fileBytesSent_ = 0;
     std::atomic<bool> listenerEnded_ = false;
     std::thread listener_; // last: started after everything above exists
 };

@@ -48,7 +48,7 @@ std::string sizeOf(const QPixmap& picture) {
 
 TEST_F(HiDpi, WindowKeepsItsLayoutAndDrawsEveryDevicePixelAtScaleTwo) {
     installed = "1.3.9";
-    launcher.storeManifest(manifestOf("1.4.0"));
+    launcher.storeManifest(Manifest::parse("version=1.4.0"));
     launcher.renderNotes(parseChangelog("## 1.4.0 | 2026-12-06\n+ Salvage runs drop shards"));
     launcher.updateVersionLine("UPDATED");
     QWidget& window = *launcher.widget();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QtPrinting.h"
 #include "ui/LauncherWindow.h"
 
 #include <QCoreApplication>
@@ -21,12 +22,6 @@ protected:
             throw std::runtime_error(std::string("no view named ") + objectName);
         }
         return *found;
-    }
-
-    static Manifest manifestOf(std::string version) {
-        Manifest manifest;
-        manifest.version = std::move(version);
-        return manifest;
     }
 
     // Runs everything queued through ui() so far.

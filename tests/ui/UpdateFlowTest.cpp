@@ -1,6 +1,7 @@
 #include "ui/UpdateFlow.h"
 
 #include "EventLoop.h"
+#include "QtPrinting.h"
 #include "core/install/InstallStore.h"
 #include "support/LoopbackServer.h"
 #include "support/PatchRelease.h"

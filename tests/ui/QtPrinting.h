@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+#include <ostream>
+
+// Failed comparisons of texts print the text, not the bytes of a QString.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
