@@ -35,15 +35,15 @@ TEST(SelfCheckReport, EachLineAsScriptsReadIt) {
          1},
         {"progress once per tenth reached, rounded down",
          [](CLI::Report& r) {
-             for (const double fraction : {0.01, 0.05, 0.5, 0.55, 0.95, 0.999, 1.0}) {
-                 r.downloadProgress(fraction);
+             for (const std::int64_t done : {10, 50, 500, 550, 950, 999, 1000}) {
+                 r.downloadProgress(done, 1000);
              }
          },
          "   download 0%\n   download 50%\n   download 90%\n   download 100%\n", 1},
         {"the checksum line only when there was a checksum",
          [](CLI::Report& r) {
-             r.downloaded(5, false);
-             r.downloaded(6, true);
+             r.downloaded({Core::Download::Kind::Full, 5, 0, 0, {}}, false);
+             r.downloaded({Core::Download::Kind::Full, 6, 0, 0, {}}, true);
          },
          "downloaded   : 5 bytes\ndownloaded   : 6 bytes\nsha256       : ok\n", 1},
         {"installed",
