@@ -57,8 +57,8 @@ mkdir -p "$out"
 rm -f "$out"/*.png
 
 # The host stops sending half way, so the bar stands at the same place in every picture.
-start_host --stall-at 0.5
-shot downloading fresh "$port" "Downloading v1.4.0" 0.5
+start_host --stall-at 0.5 --pace 2
+shot downloading fresh "$port" "Downloading v1.4.0  (8 MB)…" 0.5
 stop_host
 
 start_host
