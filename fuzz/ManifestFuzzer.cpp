@@ -16,7 +16,8 @@ namespace {
 std::string manifestText(const Manifest& manifest) {
     return "version=" + manifest.version + "\nmacurl=" + manifest.url +
            "\nmacsize=" + std::to_string(manifest.size) + "\nmacexe=" + manifest.exe +
-           "\nnotes=" + manifest.notes + "\nmacsha256=" + manifest.sha256 + "\n" +
+           "\nnotes=" + manifest.notes + "\nmacsha256=" + manifest.sha256 +
+           "\nmacindex=" + manifest.indexUrl + "\nmacindexsha256=" + manifest.indexSha256 + "\n" +
            (manifest.released ? "released=" + formatReleaseTime(*manifest.released) + "\n" : "");
 }
 
