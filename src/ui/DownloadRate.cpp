@@ -63,7 +63,9 @@ std::optional<std::string> DownloadRate::sample(std::int64_t done, std::int64_t 
         return std::string();
     }
     const double elapsed = std::chrono::duration<double>(now - lastShown_).count();
-    if (now - lastShown_ < refreshEvery && done < total) {
+    // The last byte of a known length is always shown; everything else waits its turn.
+    const bool complete = total > 0 && done >= total;
+    if (!complete && now - lastShown_ < refreshEvery) {
         return std::nullopt;
     }
     const double current = static_cast<double>(done - lastDone_) / std::max(elapsed, 1e-3);

@@ -46,6 +46,13 @@ TEST(DownloadRate, SmoothsTheSpeedAndLimitsHowOftenTheLineChanges) {
     EXPECT_EQ(lines[3], ""); // 750 ms in
     EXPECT_EQ(lines.back(), "30 of 100 MB \u00b7 10.0 MB/s \u00b7 about 7 s left");
 
+    DownloadRate unknownLength; // a host that gives no length is held to the same pace
+    int shown = 0;
+    for (int tick = 0; tick <= 60; ++tick) {
+        shown += unknownLength.sample(tick * MB / 2, 0, start + tick * 50ms).has_value();
+    }
+    EXPECT_LE(shown, 14);
+
     std::optional<std::string> afterStall;
     for (int tick = 61; tick <= 70; ++tick) { // half a second without a byte
         if (auto line = rate.sample(done, 100 * MB, start + tick * 50ms)) {
