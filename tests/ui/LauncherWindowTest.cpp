@@ -122,6 +122,11 @@ struct EndStateCase {
     QString notes;
 };
 
+// Test names and failure messages show the case's name, not its bytes.
+void PrintTo(const EndStateCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class EndState : public UpdateFlow, public testing::WithParamInterface<EndStateCase> {};
 
 TEST_P(EndState, ShowsItsWordsAndColourAndPlayStartsWhatTheRunLeft) {
