@@ -6,46 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace fs = std::filesystem;
 
 namespace {
 
 std::size_t itemsIn(const fs::path& folder) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
-}
-
-TEST(FileSystem, FailuresArePosixErrorsNamingThePath) {
-    TempDir dir;
-    FileSystem::createFolder(dir / "a/b/c");
-    FileSystem::createFolder(dir / "a/b/c"); // an existing folder is fine
-    EXPECT_TRUE(fs::is_directory(dir / "a/b/c"));
-    writeFile(dir / "file", "x");
-    writeFile(dir / "latin1.txt", "caf\xE9");
-    const struct {
-        const char* name;
-        std::function<void()> call;
-        int code;
-        fs::path named;
-    } rows[] = {
-        {"folder over a file", [&] { FileSystem::createFolder(dir / "file"); }, ENOTDIR,
-         dir / "file"},
-        {"read invalid UTF-8", [&] { FileSystem::readText(dir / "latin1.txt"); }, EILSEQ,
-         dir / "latin1.txt"},
-        {"read a missing file", [&] { FileSystem::readText(dir / "none"); }, ENOENT, dir / "none"},
-        {"move onto an item", [&] { FileSystem::move(dir / "a", dir / "file"); }, EEXIST,
-         dir / "file"},
-        {"remove nothing", [&] { FileSystem::remove(dir / "none"); }, ENOENT, dir / "none"},
-    };
-    for (const auto& row : rows) {
-        const Error error = errorOf(row.call);
-        EXPECT_EQ(error.domain(), "posix") << row.name;
-        EXPECT_EQ(error.code(), row.code) << row.name;
-        EXPECT_NE(error.message().value_or("").find(row.named.string()), std::string::npos)
-            << row.name << ": " << error.what();
-    }
-    EXPECT_EQ(FileSystem::readText(dir / "file"), "x");
 }
 
 TEST(FileSystem, AtomicWriteReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile) {

@@ -42,11 +42,4 @@ TEST(PlayerMessage, CommonFailuresAreSaidInAPlayersWords) {
     }
 }
 
-TEST(PlayerMessage, LaunchFailureNamesTheFileAndTheReasonOnly) {
-    const std::filesystem::path exe =
-        "/very/long/install/root/build/Ashenmarch.app/Contents/MacOS/ASHENMARCH";
-    EXPECT_EQ(launchFailureMessage(Error::posix(EACCES, "start", exe), exe),
-              "ASHENMARCH: Permission denied");
-}
-
 } // namespace
