@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus in fuzz/corpus/<target>/: real-looking release files, key and
-signature texts, archive entry names and a few tiny zip archives, good and hostile. The output
+"""Writes the seed corpus in fuzz/corpus/<target>/: real-looking release files, archive entry
+names, a few tiny zip archives, good and hostile, and patch records. The output
 is committed; run this again after changing it. Deterministic: the same files every time."""
 
 import base64
@@ -81,28 +81,6 @@ def changelogs():
           "+")
 
 
-def signature_inputs():
-    # signature NUL primary key NUL backup key NUL manifest bytes
-    key = bytes(range(32))
-    signature = bytes(range(64, 128))
-    manifest = b"version=1.4.2\nmacurl=https://releases.ashenmarch.example/b.zip\nmacsha256=00\n"
-    key_text = base64.b64encode(key)
-    other_key_text = base64.b64encode(bytes(32))
-    signature_text = base64.b64encode(signature) + b"\n"
-    write("release_signature", "signed.bin",
-          b"\0".join([signature_text, key_text, b"", manifest]))
-    write("release_signature", "backup-key.bin",
-          b"\0".join([signature_text, other_key_text + b"\n", key_text, manifest]))
-    write("release_signature", "short-key.bin",
-          b"\0".join([b"", base64.b64encode(bytes(31)), b"not a key", manifest]))
-    write("release_signature", "html.bin",
-          b"\0".join([b"<html>404 Not Found</html>", b"", b"", b""]))
-    # Base64 that must not decode: a spare bit set, missing padding, an inner blank, and bytes
-    # past 0x7F that were once read as "////".
-    write("release_signature", "odd-base64.bin",
-          b"\0".join([b"AB==", base64.b64encode(b"ab").rstrip(b"="), b"AAAA AAAA", b"\xd3\x94\xd3\x94"]))
-
-
 def entry(name, mode, data=b""):
     info = zipfile.ZipInfo(name, STAMP)
     info.create_system = 3  # Unix, so the mode below is read
@@ -162,7 +140,6 @@ def patch_records():
 def main():
     manifests()
     changelogs()
-    signature_inputs()
     archives()
     patch_records()
 

@@ -20,7 +20,7 @@ scripts/install-deps.sh
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
-targets=(manifest changelog release_signature extract patch_record)
+targets=(manifest changelog extract patch_record)
 fuzzers="$PWD/build/fuzz/fuzz"
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/ashenmarch-fuzz.XXXXXX")"
 # The targets' own temporary files (the unpacking target's sandbox) go to a memory-backed
