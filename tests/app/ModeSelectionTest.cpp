@@ -29,7 +29,9 @@ TEST(ModeSelection, CliAnywhereWinsAndOnlyExactWordsSelectAMode) {
 
 // The real program, so that each mode is proved to end where it should: help and version print
 // and exit 0 without a window; the window without a display says so in one line, exit 2; the
-// modes that update or check an install report on it (here: nothing installed, no host).
+// modes that update or check an install report on it (here: nothing installed, no host). The
+// program's release host is compiled in on AM_E2E_PORT, so this test holds that port's lock: an
+// end-to-end test serving there meanwhile would answer the --update row.
 TEST(ModeSelection, ModesWithoutAWindowExitWithTheirStatus) {
     const TempDir install;
     const std::string root = "install root : " + install.path().string() + "\n";
