@@ -15,92 +15,65 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// ca.pem signs 127.0.0.1.pem (for the address the tests use) and elsewhere.pem (for another
-// host name); stranger-ca.pem signs nothing the server presents.
+// ca.pem signs 127.0.0.1.pem (for the address the tests use) and elsewhere.example.pem (for
+// another host name); stranger-ca.pem signs nothing the server presents.
 const char* const makeCertificates = R"(
 set -e
 cd "$CERTS"
-ca() {
-    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
-        -subj "/CN=$2" -keyout "$1.key" -out "$1.pem" 2>/dev/null
-}
-server() {
-    openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
-        -subj "/CN=$1" -keyout "$1.key" -out "$1.csr" 2>/dev/null
-    printf 'subjectAltName=%s\n' "$2" >"$1.ext"
-    openssl x509 -req -in "$1.csr" -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
-        -extfile "$1.ext" -out "$1.pem" 2>/dev/null
-}
-ca ca "Loopback Test CA"
-ca stranger-ca "Stranger CA"
-server 127.0.0.1 IP:127.0.0.1
-server elsewhere DNS:elsewhere.example
+k='-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2'
+openssl req -x509 $k -subj /CN=ca -keyout ca.key -out ca.pem
+openssl req -x509 $k -subj /CN=stranger -keyout stranger-ca.key -out stranger-ca.pem
+for peer in IP:127.0.0.1 DNS:elsewhere.example; do
+    openssl req -x509 $k -subj /CN=peer -addext subjectAltName=$peer -CA ca.pem -CAkey ca.key \
+        -addext basicConstraints=CA:FALSE -keyout ${peer#*:}.key -out ${peer#*:}.pem
+done
 )";
 
-class TlsTransfer : public ::testing::Test {
-protected:
+// A build whose release host is https answers only a peer certified for the address by a CA it
+// trusts, and never follows a redirect to plain http, nor takes a plain http address.
+TEST(TlsTransfer, OnlyATrustedPeerCertifiedForTheAddressIsAnsweredNeverPlainHttp) {
     TempDir certs;
-
-    TlsTransfer() {
-        Subprocess make("/bin/sh", {"-c", makeCertificates}, {{"CERTS", certs.path().string()}});
-        if (make.wait() != 0) {
-            throw std::runtime_error("openssl failed: " + make.standardError());
-        }
-    }
-
-    TlsIdentity identity(const std::string& name) const {
-        return {certs / (name + ".pem"), certs / (name + ".key")};
-    }
-
-    // Options of a build whose release host is https, trusting `ca`.
-    Core::Transfer::TransferOptions trusting(const std::string& ca) const {
-        Core::Transfer::TransferOptions options = loopbackTransferOptions();
-        options.allowPlainHttp = false;
-        options.caFile = (certs / (ca + ".pem")).string();
-        return options;
-    }
-};
-
-TEST_F(TlsTransfer, OnlyAPeerCertifiedForTheAddressByATrustedCaIsAnswered) {
+    Subprocess make("/bin/sh", {"-c", makeCertificates}, {{"CERTS", certs.path().string()}});
+    ASSERT_EQ(make.wait(), 0) << make.standardError();
+    const auto identity = [&](const std::string& name) {
+        return TlsIdentity{certs / (name + ".pem"), certs / (name + ".key")};
+    };
     LoopbackServer trusted(identity("127.0.0.1"));
-    LoopbackServer misnamed(identity("elsewhere"));
-    trusted.serve("/latest.txt", "version=2.0\n");
-    misnamed.serve("/latest.txt", "version=2.0\n");
-
-    EXPECT_EQ(Core::Transfer::fetch(trusted.url("/latest.txt"), trusting("ca")), "version=2.0\n");
-
-    struct Case {
-        const char* name;
-        std::string address;
-        std::string ca;
-    };
-    const Case refused[] = {
-        {"wrong host name", misnamed.url("/latest.txt"), "ca"},
-        {"unknown CA", trusted.url("/latest.txt"), "stranger-ca"},
-    };
-    for (const Case& c : refused) {
-        const Error error = errorOf([&] { Core::Transfer::fetch(c.address, trusting(c.ca)); });
-        EXPECT_EQ(error.domain(), "curl") << c.name;
-        EXPECT_EQ(error.code(), CURLE_PEER_FAILED_VERIFICATION) << c.name << ": " << error.what();
-    }
-}
-
-TEST_F(TlsTransfer, DownloadsOverHttpsButNeverFollowARedirectToPlainHttp) {
-    LoopbackServer secure(identity("127.0.0.1"));
+    LoopbackServer misnamed(identity("elsewhere.example"));
     LoopbackServer plain;
     const std::string archive(100'000, 'a');
-    secure.serve("/build.zip", archive);
-    plain.serve("/build.zip", archive);
-    secure.redirect("/moved.zip", plain.url("/build.zip"));
-
-    syncDownload(secure.url("/build.zip"), certs / "build.zip", {}, trusting("ca"));
-    EXPECT_EQ(readFile(certs / "build.zip"), archive);
-
-    const Error error = errorOf(
-        [&] { syncDownload(secure.url("/moved.zip"), certs / "moved.zip", {}, trusting("ca")); });
-    EXPECT_TRUE(error.is(AmCode::UnsupportedAddress)) << error.what();
-    EXPECT_EQ(error.message(), "unsupported address: " + plain.url("/build.zip"));
-    EXPECT_FALSE(fs::exists(certs / "moved.zip"));
+    for (LoopbackServer* server : {&trusted, &misnamed, &plain}) {
+        server->serve("/build.zip", archive);
+    }
+    trusted.redirect("/moved.zip", plain.url("/build.zip"));
+    const std::string plainRefused = "unsupported address: " + plain.url("/build.zip");
+    const std::tuple<std::string, const char*, int, std::string> rows[] = {
+        // address, CA, curl error (0: none), "am" message
+        {trusted.url("/build.zip"), "ca", 0, ""},
+        {misnamed.url("/build.zip"), "ca", CURLE_PEER_FAILED_VERIFICATION, ""},
+        {trusted.url("/build.zip"), "stranger-ca", CURLE_PEER_FAILED_VERIFICATION, ""},
+        {trusted.url("/moved.zip"), "ca", 0, plainRefused},
+        {plain.url("/build.zip"), "ca", 0, plainRefused},
+    };
+    for (const auto& [address, ca, curlError, refusal] : rows) {
+        SCOPED_TRACE(address + " trusting " + ca);
+        Core::Transfer::TransferOptions options = loopbackTransferOptions();
+        options.allowPlainHttp = false;
+        options.caFile = (certs / (std::string(ca) + ".pem")).string();
+        const fs::path to = certs / "build.zip";
+        fs::remove(to);
+        if (curlError == 0 && refusal.empty()) {
+            syncDownload(address, to, {}, options);
+            EXPECT_EQ(readFile(to), archive);
+            EXPECT_EQ(Core::Transfer::fetch(address, options).size(), archive.size());
+            continue;
+        }
+        const Error error = errorOf([&] { syncDownload(address, to, {}, options); });
+        EXPECT_EQ(error.domain(), curlError != 0 ? "curl" : "am") << error.what();
+        EXPECT_EQ(curlError != 0 ? error.code() : 0, curlError) << error.what();
+        EXPECT_EQ(curlError != 0 ? "" : error.message(), refusal);
+        EXPECT_FALSE(fs::exists(to));
+    }
     EXPECT_TRUE(plain.requests().empty());
 }
 
