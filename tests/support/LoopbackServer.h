@@ -32,8 +32,6 @@ struct FileAnswer {
     bool misplacedRange = false;
     // The Content-Length to claim instead of the body's own.
     std::optional<std::size_t> announcedLength{};
-    // A range request is answered with this many bytes past the range it names.
-    std::size_t extraBytes = 0;
     // Anything but 200: that status with the body as it is, nothing else applies.
     int status = 200;
     // The connection closes once the body has been sent up to this offset of the file, after
@@ -48,16 +46,13 @@ struct FileAnswer {
     // Silence for this long (or until the server stops) before any header, then the
     // connection closes; nothing else applies.
     std::chrono::milliseconds silence{0};
-    std::string contentType = "application/octet-stream";
 };
 
 // One request as the server received it.
 struct RecordedRequest {
-    std::string method;
     std::string path;
     // Every header the client sent, sorted by name.
     std::vector<std::pair<std::string, std::string>> headers;
-    int clientPort = 0; // the same for requests over one connection
 
     // The value of the first header with this name (compared without case), if any.
     std::optional<std::string> header(std::string_view name) const;
@@ -89,9 +84,8 @@ public:
     // with "/".
     std::string url(std::string_view path) const;
 
-    // The body with a Content-Length, the given status and content type, ranges ignored.
-    void serve(const std::string& path, std::string body, int status = 200,
-               std::string contentType = "application/octet-stream");
+    // The body with a Content-Length and the given status, ranges ignored.
+    void serve(const std::string& path, std::string body, int status = 200);
     // The body without a Content-Length (see FileAnswer::chunked); with an ETag unless empty.
     void serveChunked(const std::string& path, std::string body, std::string etag = "");
     // A redirect to `location`.
@@ -103,9 +97,6 @@ public:
     // repeats). Honours "Range: bytes=<first>-[<last>]" with 206 and Content-Range, or 416 past
     // the end.
     void serveFile(const std::string& path, std::vector<FileAnswer> answers);
-
-    // Body bytes sent so far for requests of `path` (serveFile and serve answers).
-    std::int64_t bytesSent(const std::string& path) const;
 
     // What has been received so far, in order.
     std::vector<RecordedRequest> requests() const;
@@ -132,7 +123,6 @@ private:
     bool stopping_ = false;
     std::map<std::string, RequestRoute> routes_;
     std::vector<RecordedRequest> requests_;
-    std::map<std::string, std::int64_t> bytesSent_; // body bytes of each path, ranges included
 
     std::atomic<bool> listenerEnded_ = false;
     std::thread listener_; // last: started after everything above exists
