@@ -12,21 +12,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Mounts a 2 MiB tmpfs on the install root, fills it from $SEED, lets the file $FILL (when
-// named) take every byte left, runs the self-check, and copies what it left to $AFTER (the tmpfs
+// Mounts a 2 MiB tmpfs on $DIR/install, fills it from $DIR/seed, lets a partial download there
+// take every byte left, runs the self-check, and copies what it left to $DIR/after (the tmpfs
 // goes away with the namespace).
 const char* const onSmallDisk = R"(
-mount -t tmpfs -o size=2m tmpfs "$AM_INSTALL_DIR" && cp -a "$SEED/." "$AM_INSTALL_DIR/" || exit 99
-[ -z "$FILL" ] || cat /dev/zero 2>/dev/null >"$AM_INSTALL_DIR/$FILL"
+export AM_INSTALL_DIR="$DIR/install"
+mount -t tmpfs -o size=2m tmpfs "$AM_INSTALL_DIR" && cd "$AM_INSTALL_DIR" &&
+    cp -a "$DIR/seed/." . || exit 99
+[ ! -e update.zip.part.meta ] || cat /dev/zero 2>/dev/null >update.zip.part
 "$LAUNCHER" --cli
 status=$?
-cp -a "$AM_INSTALL_DIR/." "$AFTER/"
+cp -a . "$DIR/after/"
 exit $status
 )";
 
 TEST(SelfCheckFaults, AFullDiskEndsInAClearErrorAndKeepsThePreviousBuild) {
     const TempDir dir;
-    const fs::path root = dir / "install", seed = dir / "seed", after = dir / "after";
     LoopbackServer server{AM_E2E_PORT};
     ZipBuilder manySmallFiles;
     manySmallFiles.file(gameFile, "game 2.0", 0755);
@@ -54,15 +55,13 @@ TEST(SelfCheckFaults, AFullDiskEndsInAClearErrorAndKeepsThePreviousBuild) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.when);
-        fs::remove_all(after);
-        fs::remove_all(seed);
-        for (const fs::path& folder : {seed, root}) {
-            writeFile(folder / "build" / gameFile, "game 1.0");
-            writeFile(folder / "installed.txt", "1.0");
-        }
-        fs::create_directories(after);
+        const fs::path base = dir / row.when;
+        writeFile(base / "seed/build" / gameFile, "game 1.0");
+        writeFile(base / "seed/installed.txt", "1.0");
+        fs::create_directories(base / "install");
+        fs::create_directories(base / "after");
         if (row.partialFillsDisk) {
-            writeFile(seed / "update.zip.part.meta",
+            writeFile(base / "seed/update.zip.part.meta",
                       "address=" + server.url("/build.zip") + "\nvalidator=\"1.9\"\nlength=0\n");
         }
         // With an ETag, so that a download cut short could be continued; no length.
@@ -74,11 +73,7 @@ TEST(SelfCheckFaults, AFullDiskEndsInAClearErrorAndKeepsThePreviousBuild) {
                               : ""));
         server.serve("/changelog.txt", "## 2.0\n");
         Subprocess self("/usr/bin/unshare", {"-Urm", "/bin/sh", "-c", onSmallDisk},
-                        {{"AM_INSTALL_DIR", root.string()},
-                         {"SEED", seed.string()},
-                         {"AFTER", after.string()},
-                         {"FILL", row.partialFillsDisk ? "update.zip.part" : ""},
-                         {"LAUNCHER", AM_LAUNCHER_EXE}});
+                        {{"DIR", base.string()}, {"LAUNCHER", AM_LAUNCHER_EXE}});
         const int status = self.wait();
         std::string output = self.standardOutput();
         if (status == 99 || (status != 0 && output.empty())) {
@@ -90,9 +85,9 @@ TEST(SelfCheckFaults, AFullDiskEndsInAClearErrorAndKeepsThePreviousBuild) {
         EXPECT_TRUE(last.starts_with(row.failure ? row.failure : "PASS")) << last;
         // A failed unpacking keeps the archive for the next attempt; nothing else may stay, not
         // even a partial download, which would only take the space the next run needs.
-        fs::remove(after / "update.zip");
+        fs::remove(base / "after/update.zip");
         const char* version = row.failure ? "1.0" : "2.0";
-        expectOneSettledBuild(after, version, std::string("game ") + version);
+        expectOneSettledBuild(base / "after", version, std::string("game ") + version);
     }
 }
 

@@ -40,18 +40,4 @@ TEST(Text, ValidatesUtf8) {
     }
 }
 
-TEST(Text, SplitsAtLineFeedsOnlyAndCutsOnlyBetweenCharacters) {
-    Text::LineReader reader("a\r\n\nb\rc\u2028d\n");
-    for (const std::string_view line : {"a\r", "", "b\rc\u2028d", ""}) {
-        EXPECT_EQ(reader.next(), line);
-    }
-    EXPECT_EQ(reader.next(), std::nullopt);
-
-    const std::tuple<std::string_view, std::size_t, std::string_view> cuts[] = {
-        {"abc", 5, "abc"}, {"abc", 2, "ab"}, {"a\u20AC", 3, "a"}, {"a\u20AC", 4, "a\u20AC"}};
-    for (const auto& [text, limit, cut] : cuts) {
-        EXPECT_EQ(Text::cutToBytes(text, limit), cut) << text << " " << limit;
-    }
-}
-
 } // namespace
