@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
-#include <vector>
 
 namespace {
 
@@ -14,7 +13,6 @@ TEST(ModeSelection, CliAnywhereWinsAndOnlyExactWordsSelectAMode) {
     const std::pair<std::vector<const char*>, Mode> rows[] = {
         {{"launcher"}, Mode::Window},
         {{"launcher", "--help", "--cli"}, Mode::SelfCheck},
-        {{"launcher", "--version", "--help"}, Mode::Version},
         {{"launcher", "x", "--help"}, Mode::Help},
         {{"--help"}, Mode::Window}, // but a program merely named so is no request for help
         {{"launcher", "--cli=1"}, Mode::Window},

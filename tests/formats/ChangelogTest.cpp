@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 namespace {
 
 // The blocks as "[version|date]" and "<kind><text>" lines, in the order the parser hands them

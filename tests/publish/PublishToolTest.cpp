@@ -19,8 +19,7 @@ const std::string executable = "Ashenmarch.app/Contents/MacOS/ASHENMARCH";
 // The exit status and what went to standard error.
 std::pair<int, std::string> publish(const std::vector<std::string>& args) {
     std::ostringstream out, err;
-    const int status = Publish::runPublish(args, out, err);
-    return {status, err.str()};
+    return {Publish::runPublish(args, out, err), err.str()}; // in this order, being braced
 }
 
 // Publishes <dir>/<zip> as <version> for https://host/a.zip into <dir>/site.

@@ -20,8 +20,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
-#include <memory>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -55,13 +53,12 @@ public:
         server.serve("/build.zip", ZipBuilder().file(gameFile, markingGame, 0755).bytes());
     }
 
-    fs::path root() const { return temp / "install"; }
-    fs::path game() const { return root() / "build" / gameFile; }
+    fs::path game() const { return layout.buildDir() / gameFile; }
 
     void installBuild(const std::string& version) {
         writeFile(game(), markingGame);
         fs::permissions(game(), fs::perms::owner_all);
-        writeFile(root() / "installed.txt", version);
+        writeFile(layout.root / "installed.txt", version);
     }
 
     void waitForRunEnd() {
@@ -99,7 +96,7 @@ public:
     }
 
     TempDir temp;
-    Core::Install::InstallLayout layout{root()};
+    Core::Install::InstallLayout layout{temp / "install"};
     LoopbackServer server;
     LauncherWindow launcher{[this] {
         return Core::Install::installedVersion(layout);
@@ -118,6 +115,8 @@ struct EndStateCase {
     QString versionLine;
     Colour versionColour;
     QString notes;
+    // Test names and failure messages show the case's name, not its bytes.
+    friend void PrintTo(const EndStateCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class EndState : public UpdateFlow, public testing::WithParamInterface<EndStateCase> {};
@@ -209,10 +208,9 @@ TEST_F(MainThreadHop, WorkerChangesApplyInOrderOnTheMainThreadAndProgressOnceWit
         EXPECT_DOUBLE_EQ(Views::fraction(bar), shown) << given;
     }
     bool ran = false;
-    {
-        LauncherWindow gone([] { return std::string(); });
-        gone.ui([&ran] { ran = true; });
-    }
+    auto gone = std::make_unique<LauncherWindow>([] { return std::string(); });
+    gone->ui([&ran] { ran = true; });
+    gone.reset();
     QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(ran) << "work queued for a gone window is dropped";
 }
@@ -242,8 +240,8 @@ TEST_F(UpdateFlow, ClosingTheWindowDuringAStalledDownloadEndsPromptly) {
     controller.reset();
 
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    EXPECT_FALSE(fs::exists(root() / "update.zip"));
-    EXPECT_FALSE(fs::exists(root() / "installed.txt"));
+    EXPECT_FALSE(fs::exists(layout.root / "update.zip"));
+    EXPECT_FALSE(fs::exists(layout.root / "installed.txt"));
 }
 
 // No text a release host sends is ever read as markup.
