@@ -135,6 +135,7 @@ TEST_P(EndState, ShowsItsWordsAndColourAndPlayStartsWhatTheRunLeft) {
     EXPECT_EQ(version.text(), c.versionLine);
     EXPECT_EQ(version.palette().color(QPalette::WindowText), Theme::qColor(c.versionColour));
     EXPECT_EQ(view<QLabel>("notesLabel").text(), c.notes);
+    EXPECT_FALSE(fs::exists(layout.root / "update.zip")) << "the archive is not kept";
     if (c.playEnabled) {
         EXPECT_EQ(pressPlay(), 0);
         EXPECT_TRUE(QTest::qWaitFor(
