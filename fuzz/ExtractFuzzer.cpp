@@ -41,9 +41,7 @@ struct Sandbox {
     // first input: libFuzzer installs its own handler after LLVMFuzzerInitialize.
     Sandbox() {
         std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{};
-        require(::getrlimit(RLIMIT_FSIZE, &limit) == 0, "the file size limit can be read");
-        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 64 << 20);
+        const rlimit limit{64 << 20, 64 << 20};
         require(::setrlimit(RLIMIT_FSIZE, &limit) == 0, "the file size limit can be set");
         std::string pattern = (fs::temp_directory_path() / "am-fuzz-extract-XXXXXX").string();
         require(::mkdtemp(pattern.data()) != nullptr, "the sandbox folder can be made");

@@ -11,9 +11,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input = textOf(data, size);
-    const std::size_t nul = input.find('\0');
-    const std::string_view line = input.substr(0, nul);
-    const std::string_view record = nul == std::string_view::npos ? "" : input.substr(nul + 1);
+    const std::string_view line = input.substr(0, input.find('\0'));
+    const std::string_view record = input.substr(std::min(input.size(), line.size() + 1));
     FileIndex index;
     try {
         index = FileIndex::parse("ashenmarch-index 1\n" + std::string(line));

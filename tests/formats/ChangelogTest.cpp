@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 namespace {
 
 // The blocks as "[version|date]" and "<kind><text>" lines, in the order the parser hands them
@@ -27,7 +25,7 @@ TEST(Changelog, ReadsHeadersAndTheKindOfEachLine) {
         {"// a\n  //## 2.0\n+ a\nplain\n# Notes\n\r\n\u2028", ""},
         {"\xEF\xBB\xBF## 1.0 | 2025-03-02", "[1.0|2025-03-02]\n"},
         {"##1.4.0\n## | 2025-03-02\n## 1.0 |\n##", "[1.4.0|]\n[|2025-03-02]\n[1.0|]\n[|]\n"},
-        {"## 1.4.0 | beta | 2025-03-02", "[1.4.0|beta | 2025-03-02]\n"},
+        {"## 1.4.0 | be\u2028ta | 2025-03-02", "[1.4.0|be\u2028ta | 2025-03-02]\n"},
         {"### 1.4.0\n \t## 1.0 // no comment", "[# 1.4.0|]\n[1.0 // no comment|]\n"},
         {"## 1.1\r\x1b[2KPASS | \x07today", "[1.1\uFFFD\uFFFD[2KPASS|\uFFFDtoday]\n"},
         {"## 1\n   + New route\n-Old menu\n*\n+  a   b  \n**x\nBalance\n\u2022 pass\na // b\n\xFF",

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string_view>
 #include <tuple>
 
 namespace {
@@ -37,20 +36,6 @@ TEST(Text, ValidatesUtf8) {
     for (const std::string_view bytes : {"\x80", "\xC2", "\xE2\x82x", "\xC1\xBF", "\xE0\x9F\xBF",
                                          "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
         EXPECT_FALSE(Text::isValidUtf8(bytes)) << testing::PrintToString(bytes);
-    }
-}
-
-TEST(Text, SplitsAtLineFeedsOnlyAndCutsOnlyBetweenCharacters) {
-    Text::LineReader reader("a\r\n\nb\rc\u2028d\n");
-    for (const std::string_view line : {"a\r", "", "b\rc\u2028d", ""}) {
-        EXPECT_EQ(reader.next(), line);
-    }
-    EXPECT_EQ(reader.next(), std::nullopt);
-
-    const std::tuple<std::string_view, std::size_t, std::string_view> cuts[] = {
-        {"abc", 5, "abc"}, {"abc", 2, "ab"}, {"a\u20AC", 3, "a"}, {"a\u20AC", 4, "a\u20AC"}};
-    for (const auto& [text, limit, cut] : cuts) {
-        EXPECT_EQ(Text::cutToBytes(text, limit), cut) << text << " " << limit;
     }
 }
 

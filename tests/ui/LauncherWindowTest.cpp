@@ -20,8 +20,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
-#include <memory>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -36,46 +34,33 @@ namespace {
 // A game that leaves a mark in its folder and ends.
 const std::string markingGame = "#!/bin/sh\n: > started.txt\n";
 
-std::string buildArchive() {
-    return ZipBuilder().file(gameFile, markingGame, 0755).bytes();
-}
-
 // Runs the event loop until something ends it; its exit code, or `timeoutCode` after `limit`.
 int runEventLoop(std::chrono::milliseconds limit, int timeoutCode) {
-    QTimer limitTimer;
-    limitTimer.setSingleShot(true);
-    QObject::connect(&limitTimer, &QTimer::timeout,
-                     [timeoutCode] { QCoreApplication::exit(timeoutCode); });
-    limitTimer.start(limit);
+    const QObject timerOwner; // no time limit outlives its loop
+    QTimer::singleShot(limit, &timerOwner, [timeoutCode] { QCoreApplication::exit(timeoutCode); });
     return QApplication::exec();
 }
 
-// A window with its views built and a controller for runs from a loopback release host. Public:
-// the table's set-up steps use it.
+// A window with its views built and a controller for runs from a loopback release host, which
+// offers 1.4.0. Public: the table's set-up steps use it.
 class UpdateFlow : public testing::Test {
 public:
-    UpdateFlow() { launcher.buildWindow(); }
-
-    fs::path root() const { return temp / "install"; }
-    fs::path game() const { return root() / "build" / gameFile; }
-
-    void publish(const std::string& version, const std::string& archive) {
-        server.serve("/latest.txt", "version = " + version + "\nmacurl = " +
-                                        server.url("/build.zip") + "\nmacsize = 1048576\n");
+    UpdateFlow() {
+        launcher.buildWindow();
+        server.serve("/latest.txt", "version = 1.4.0\nmacurl = " + server.url("/build.zip") +
+                                        "\nmacsize = 1048576\n");
         server.serve("/changelog.txt", "## 1.4.0 | 2026-12-06\n+ New biome\n## 1.3.9\n");
-        server.serve("/build.zip", archive);
+        server.serve("/build.zip", ZipBuilder().file(gameFile, markingGame, 0755).bytes());
     }
+
+    fs::path game() const { return layout.buildDir() / gameFile; }
 
     void installBuild(const std::string& version) {
         writeFile(game(), markingGame);
         fs::permissions(game(), fs::perms::owner_all);
-        writeFile(root() / "installed.txt", version);
+        writeFile(layout.root / "installed.txt", version);
     }
 
-    void runOnce() {
-        controller->recheck();
-        waitForRunEnd();
-    }
     void waitForRunEnd() {
         ASSERT_TRUE(QTest::qWaitFor([this] { return !controller->isUpdating(); }, 20'000));
         QCoreApplication::sendPostedEvents();
@@ -85,6 +70,16 @@ public:
     int pressPlay() {
         QTimer::singleShot(0, controller.get(), &UpdateController::launchGame);
         return runEventLoop(std::chrono::milliseconds(500), 7);
+    }
+
+    // A download that stops half-way for `hold`, started by two checks within the same
+    // millisecond, which must be one run.
+    void startStalledDownload(std::chrono::seconds hold) {
+        server.serveFile("/build.zip",
+                         {{.body = std::string(200, 'x'), .cutAt = 100, .holdAtCut = hold}});
+        controller->recheck();
+        controller->recheck();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return status().startsWith("Downloading"); }, 10'000));
     }
 
     template <class View> View& view(const char* objectName) {
@@ -101,7 +96,7 @@ public:
     }
 
     TempDir temp;
-    Core::Install::InstallLayout layout{root()};
+    Core::Install::InstallLayout layout{temp / "install"};
     LoopbackServer server;
     LauncherWindow launcher{[this] {
         return Core::Install::installedVersion(layout);
@@ -120,19 +115,17 @@ struct EndStateCase {
     QString versionLine;
     Colour versionColour;
     QString notes;
+    // Test names and failure messages show the case's name, not its bytes.
+    friend void PrintTo(const EndStateCase& c, std::ostream* out) { *out << c.name; }
 };
-
-// Test names and failure messages show the case's name, not its bytes.
-void PrintTo(const EndStateCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class EndState : public UpdateFlow, public testing::WithParamInterface<EndStateCase> {};
 
 TEST_P(EndState, ShowsItsWordsAndColourAndPlayStartsWhatTheRunLeft) {
     const EndStateCase& c = GetParam();
     c.arrange(*this);
-    runOnce();
+    controller->recheck();
+    waitForRunEnd();
 
     EXPECT_EQ(status(), c.status);
     EXPECT_NEAR(Views::fraction(view<QProgressBar>("progressBar")), c.progress, 0.01);
@@ -142,6 +135,7 @@ TEST_P(EndState, ShowsItsWordsAndColourAndPlayStartsWhatTheRunLeft) {
     EXPECT_EQ(version.text(), c.versionLine);
     EXPECT_EQ(version.palette().color(QPalette::WindowText), Theme::qColor(c.versionColour));
     EXPECT_EQ(view<QLabel>("notesLabel").text(), c.notes);
+    EXPECT_FALSE(fs::exists(layout.root / "update.zip")) << "the archive is not kept";
     if (c.playEnabled) {
         EXPECT_EQ(pressPlay(), 0);
         EXPECT_TRUE(QTest::qWaitFor(
@@ -154,22 +148,16 @@ const QString notes = "v1.4.0   2026-12-06\n\n+  New biome\n";
 INSTANTIATE_TEST_SUITE_P(
     UpdateFlow, EndState,
     testing::Values(
-        EndStateCase{"UpToDate",
-                     [](UpdateFlow& t) {
-                         t.installBuild("1.4.0");
-                         t.publish("1.4.0", buildArchive());
-                     },
-                     "Ready to deploy.", 1.0, "PLAY", true,
-                     "Installed v1.4.0   ·   Latest v1.4.0   ·   up to date", themeGreen, notes},
+        EndStateCase{"UpToDate", [](UpdateFlow& t) { t.installBuild("1.4.0"); }, "Ready to deploy.",
+                     1.0, "PLAY", true, "Installed v1.4.0   ·   Latest v1.4.0   ·   up to date",
+                     themeGreen, notes},
         // The install root does not exist yet: the run creates it before downloading.
-        EndStateCase{"Updated", [](UpdateFlow& t) { t.publish("1.4.0", buildArchive()); },
-                     "Ready to deploy.", 1.0, "PLAY  v1.4.0", true,
+        EndStateCase{"Updated", [](UpdateFlow&) {}, "Ready to deploy.", 1.0, "PLAY  v1.4.0", true,
                      "Installed v1.4.0   ·   Latest v1.4.0   ·   updated", themeGreen, notes},
         // PLAY goes on with the installed build; a changelog that cannot be had says so.
         EndStateCase{"OfflineWithABuild",
                      [](UpdateFlow& t) {
                          t.installBuild("1.3.9");
-                         t.publish("1.4.0", buildArchive());
                          t.server.serve("/build.zip", "Not Found", 404);
                          t.server.serve("/changelog.txt", "", 404);
                      },
@@ -189,50 +177,30 @@ INSTANTIATE_TEST_SUITE_P(
 
 using MainThreadHop = UpdateFlow;
 
-// No text a release host sends is ever read as markup.
-TEST_F(UpdateFlow, WindowStartsWithNothingToPlayAndShowsEveryTextAsPlainText) {
-    EXPECT_EQ(view<QLabel>("statusLabel").text(), "Checking for updates…");
-    EXPECT_FALSE(view<QPushButton>("playButton").isEnabled());
-    for (const QLabel* label : launcher.widget()->findChildren<QLabel*>()) {
-        EXPECT_TRUE(label->textFormat() == Qt::PlainText || label->objectName() == "banner")
-            << label->objectName().toStdString();
-    }
-}
-
 // Each probe records what the window shows at its turn: hops out of order, or off the main
-// thread, would show in the record.
-TEST_F(MainThreadHop, ChangesFromAWorkerApplyInOrderOnTheMainThread) {
+// thread, would show in the record. A download reports thousands of fractions a second; the queue
+// holds one of them, the bar shows the latest, and a fraction past either end shows that end.
+TEST_F(MainThreadHop, WorkerChangesApplyInOrderOnTheMainThreadAndProgressOnceWithinTheBar) {
     const QLabel& status = view<QLabel>("statusLabel");
-    std::vector<std::pair<QString, bool>> seen;
+    QProgressBar& bar = view<QProgressBar>("progressBar");
+    QSignalSpy values(&bar, &QProgressBar::valueChanged);
+    std::vector<std::pair<QString, bool>> seen, expected;
     std::thread worker([&] {
         for (int i = 0; i < 200; ++i) {
             launcher.setStatus("step " + std::to_string(i));
+            expected.emplace_back(QString("step %1").arg(i), true);
             launcher.ui([&] {
                 seen.emplace_back(status.text(), QThread::currentThread() == status.thread());
             });
+        }
+        for (int i = 1; i <= 1000; ++i) {
+            launcher.setProgress(i / 2000.0);
         }
     });
     worker.join(); // never blocked on the main thread, which has not run an event yet
     EXPECT_TRUE(seen.empty());
     QCoreApplication::sendPostedEvents();
-    ASSERT_EQ(seen.size(), 200u);
-    for (int i = 0; i < 200; ++i) {
-        EXPECT_EQ(seen[i], std::pair(QString("step %1").arg(i), true));
-    }
-}
-
-// A download reports thousands of fractions a second; the queue holds one of them, the bar
-// shows the latest, and a fraction past either end shows that end.
-TEST_F(MainThreadHop, ProgressShowsTheLatestFractionOnceWithinTheBar) {
-    QProgressBar& bar = view<QProgressBar>("progressBar");
-    QSignalSpy values(&bar, &QProgressBar::valueChanged);
-    std::thread worker([&] {
-        for (int i = 1; i <= 1000; ++i) {
-            launcher.setProgress(i / 2000.0);
-        }
-    });
-    worker.join();
-    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(seen, expected);
     EXPECT_EQ(values.size(), 1);
     EXPECT_DOUBLE_EQ(Views::fraction(bar), 0.5);
     for (const auto& [given, shown] : {std::pair{1.7, 1.0}, {-0.3, 0.0}}) {
@@ -240,26 +208,16 @@ TEST_F(MainThreadHop, ProgressShowsTheLatestFractionOnceWithinTheBar) {
         QCoreApplication::sendPostedEvents();
         EXPECT_DOUBLE_EQ(Views::fraction(bar), shown) << given;
     }
-}
-
-TEST(MainThreadHopLifetime, WorkQueuedForAGoneWindowIsDropped) {
     bool ran = false;
-    {
-        LauncherWindow launcher([] { return std::string(); });
-        launcher.ui([&ran] { ran = true; });
-    }
+    auto gone = std::make_unique<LauncherWindow>([] { return std::string(); });
+    gone->ui([&ran] { ran = true; });
+    gone.reset();
     QCoreApplication::sendPostedEvents();
-    EXPECT_FALSE(ran);
+    EXPECT_FALSE(ran) << "work queued for a gone window is dropped";
 }
 
 TEST_F(UpdateFlow, RunsNeverOverlap) {
-    publish("1.4.0", buildArchive());
-    server.serveFile(
-        "/build.zip",
-        {{.body = std::string(200, 'x'), .cutAt = 100, .holdAtCut = std::chrono::seconds(5)}});
-    controller->recheck();
-    controller->recheck(); // within the same millisecond
-    ASSERT_TRUE(QTest::qWaitFor([this] { return status().startsWith("Downloading"); }, 10'000));
+    startStalledDownload(std::chrono::seconds(5));
     controller->recheck(); // during the download
     waitForRunEnd();
     EXPECT_EQ(server.requestsFor("/latest.txt"), 1);
@@ -271,15 +229,10 @@ TEST_F(UpdateFlow, RunsNeverOverlap) {
 }
 
 TEST_F(UpdateFlow, ClosingTheWindowDuringAStalledDownloadEndsPromptly) {
-    publish("1.4.0", buildArchive());
-    server.serveFile(
-        "/build.zip",
-        {{.body = std::string(200, 'x'), .cutAt = 100, .holdAtCut = std::chrono::seconds(120)}});
     Core::Transfer::TransferOptions patient = loopbackTransferOptions();
     patient.idleTimeout = std::chrono::seconds(120);
     controller = newController(patient);
-    controller->recheck();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return status().startsWith("Downloading"); }, 10'000));
+    startStalledDownload(std::chrono::seconds(120));
 
     const auto start = std::chrono::steady_clock::now();
     QApplication::setQuitOnLastWindowClosed(true);
@@ -288,11 +241,17 @@ TEST_F(UpdateFlow, ClosingTheWindowDuringAStalledDownloadEndsPromptly) {
     controller.reset();
 
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    EXPECT_FALSE(fs::exists(root() / "update.zip"));
-    EXPECT_FALSE(fs::exists(root() / "installed.txt"));
+    EXPECT_FALSE(fs::exists(layout.root / "update.zip"));
+    EXPECT_FALSE(fs::exists(layout.root / "installed.txt"));
 }
 
-TEST_F(UpdateFlow, PlayStaysOpenAndSaysWhyWhenTheGameCannotStart) {
+// No text a release host sends is ever read as markup.
+TEST_F(UpdateFlow, PlayStaysOpenAndSaysWhyWhenTheGameCannotStartAndTextsArePlain) {
+    EXPECT_FALSE(view<QPushButton>("playButton").isEnabled());
+    for (const QLabel* label : launcher.widget()->findChildren<QLabel*>()) {
+        EXPECT_TRUE(label->textFormat() == Qt::PlainText || label->objectName() == "banner")
+            << label->objectName().toStdString();
+    }
     const std::vector<std::tuple<const char*, std::function<void()>, QString>> cases = {
         {"no manifest yet", [] {}, "Checking for updates…"},
         {"build deleted", [this] { launcher.storeManifest(Manifest::parse("version=1.4.0")); },

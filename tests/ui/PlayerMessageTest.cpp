@@ -12,9 +12,6 @@ TEST(PlayerMessage, CommonFailuresAreSaidInAPlayersWords) {
         Error error;
         std::string expected;
     } rows[] = {
-        {Error("curl", CURLE_COULDNT_CONNECT,
-               "Failed to connect to 127.0.0.1 port 8771 after 0 ms"),
-         "Cannot reach releases.example \u2014 check your internet connection."},
         {Error("curl", CURLE_COULDNT_RESOLVE_HOST, "Could not resolve host"),
          "Cannot find releases.example \u2014 check your internet connection."},
         {Error("curl", CURLE_OPERATION_TIMEDOUT, "Operation timed out"),
@@ -27,8 +24,6 @@ TEST(PlayerMessage, CommonFailuresAreSaidInAPlayersWords) {
          "not enough disk space: 9 MB needed, 1 MB free"},
         {Error::posix(ENOSPC, "write", "/x"), "Not enough disk space."},
         {Error::am(AmCode::ChecksumMismatch, "download checksum mismatch"),
-         "The release could not be verified and was not installed."},
-        {Error::am(AmCode::BadSignature, "release signature is not valid"),
          "The release could not be verified and was not installed."},
         {Error::am(AmCode::OlderRelease, "release is older than one already accepted"),
          "releases.example offered an older release than one you already had \u2014 it was not "

@@ -9,8 +9,7 @@
 
 namespace {
 
-class QtApplicationEnvironment : public testing::Environment {
-public:
+struct QtApplicationEnvironment : testing::Environment {
     void SetUp() override {
         // CTest sets the offscreen platform; a direct run from a shell without a display
         // should work the same.
@@ -23,7 +22,6 @@ public:
 
     void TearDown() override { application_.reset(); }
 
-private:
     int argc_ = 1;
     char name_[9] = "ui_tests";
     char* argv_[2] = {name_, nullptr};

@@ -44,7 +44,6 @@ TEST(ChangelogRuns, BuildHeadersItemsAndBlankLinesPerBlockUpToThePaneLimits) {
 
 TEST(ReleaseNotesText, ShowsTheFirstBlockWithAtMostSixShortItems) {
     const std::pair<std::string, std::string> rows[] = {
-        {"", "No release notes available."},
         {"## 1.4.0 | 2025-03-02\n+ New route\n- Old menu\n* Balance",
          "v1.4.0   2025-03-02\n\n+  New route\n-  Old menu\n*  Balance\n"},
         {"## 1.0\n" + repeated("+ item\n", 10), "v1.0\n\n" + repeated("+  item\n", 6)},
