@@ -54,14 +54,8 @@ public:
 };
 
 // The window's policy, or the self-check's.
-Core::RunPolicy policyOf(bool window) {
-    Core::RunPolicy policy;
-    policy.stopWhenCurrent = policy.requireExecutable = window;
-    policy.reExtract = policy.requireChangelog = !window;
-    return policy;
-}
-const Core::RunPolicy windowPolicy = policyOf(true);
-const Core::RunPolicy selfCheckPolicy = policyOf(false);
+const Core::RunPolicy windowPolicy{.stopWhenCurrent = true, .requireExecutable = true};
+const Core::RunPolicy selfCheckPolicy{.reExtract = true, .requireChangelog = true};
 
 class ReleaseRun : public ::testing::Test {
 protected:
@@ -205,26 +199,19 @@ TEST_F(ReleaseRun, AnOlderSignedReleaseIsRefusedOnceANewerOneWasAccepted) {
     }
 }
 
-TEST_F(ReleaseRun, AChangelogThatCannotBeFetchedFailsOnlyTheRunThatRequiresIt) {
-    install("1.0");
+// A changelog that cannot be fetched fails only the run that requires it. Decided once for every
+// front end: whatever it throws, the run ends as a failed one.
+TEST_F(ReleaseRun, AChangelogThatCannotBeFetchedOrAFrontEndThrowingFailsTheRun) {
     publish();
     server.stall("/changelog.txt", std::chrono::seconds(5));
     EXPECT_EQ(run(windowPolicy).outcome, Core::RunOutcome::Installed);
     EXPECT_TRUE(recorder.events.starts_with("checking read accepted changelog0 download"));
-    const Core::RunResult required = run(selfCheckPolicy);
-    ASSERT_TRUE(required.error);
-    EXPECT_EQ(required.error->domain(), "curl");
-}
-
-// Decided once for every front end: whatever is thrown, the run ends as a failed one.
-TEST_F(ReleaseRun, AnExceptionOfAnyKindEndsItAsAFailedRun) {
+    EXPECT_EQ(run(selfCheckPolicy).error.value_or(Error("", 0)).domain(), "curl");
     publish();
     recorder.throwOnChangelog = true;
-    const Core::RunResult result = run(windowPolicy);
-    EXPECT_EQ(result.outcome, Core::RunOutcome::Failed);
-    EXPECT_EQ(result.error->fullDescription(), "Error Domain=std Code=0 \"front end failed\"");
-    EXPECT_EQ(recorder.events, "checking read accepted changelog1 finished");
-    EXPECT_FALSE(fs::exists(root));
+    const Core::RunResult thrown = run(windowPolicy);
+    EXPECT_EQ(thrown.outcome, Core::RunOutcome::Failed);
+    EXPECT_EQ(thrown.error->fullDescription(), "Error Domain=std Code=0 \"front end failed\"");
 }
 
 // Builds of a game whose packs are each a range of their own; a pack's content comes from its
@@ -243,10 +230,8 @@ ZipBuilder gameBuild(const std::string& version,
 
 class PatchRun : public ReleaseRun {
 protected:
-    Core::RunPolicy policy = windowPolicy;
+    const Core::RunPolicy policy{.stopWhenCurrent = true, .patch = true, .requireExecutable = true};
     std::optional<PatchRelease> one;
-
-    PatchRun() { policy.patch = true; }
 
     // 1.0 installed as the window installs it: whole, with its file index kept.
     void installOne() {
@@ -270,13 +255,16 @@ protected:
 };
 
 // Only what the installed build lacks is fetched, the player's damage included; the whole
-// archive when a patch cannot be had or does not pay, saying why.
-TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPays) {
+// archive when a patch cannot be had or does not pay, saying why. A patch that goes wrong is an
+// error, never covered up by fetching the whole archive, and leaves the installed build as it was.
+TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPaysAndNeverCoversUpOneGoneWrong) {
     // The release's manifest up to the line with this key: its index lines come last.
     const auto manifestUpTo = [this](const char* key) {
         return [this, key](const PatchRelease& next) {
             server.serve("/latest.txt", next.manifest.substr(0, next.manifest.find(key)));
         };
+    };
+    const auto none = [](const PatchRelease&) {
     };
     const struct {
         const char* name;
@@ -285,10 +273,10 @@ TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPays) {
         const char* transfer; // the run's events between the changelog and installing
         std::string fallbackReason;
         std::size_t filesFetched;
+        std::optional<AmCode> error = std::nullopt;
     } cases[] = {
         // The game file changed; data.txt only its mode (taken from the installed build, copied).
-        {"a patch", gameBuild("2.0", {1, 2, 3, 4, 5}, 0755), [](const PatchRelease&) {},
-         "patch downloaded", "", 1},
+        {"a patch", gameBuild("2.0", {1, 2, 3, 4, 5}, 0755), none, "patch downloaded", "", 1},
         {"the player's damage mended too", gameBuild("2.0"),
          [this](const PatchRelease&) {
              fs::remove(layout.buildDir() / "Ashenmarch.app/pack0");
@@ -304,15 +292,46 @@ TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPays) {
              server.serveFile("/build.zip", {{.body = next.archive, .honourRange = false}});
          },
          "patch download downloaded", "the host does not serve parts of files", 0},
-        {"more than half changed", gameBuild("2.0", {6, 7, 8, 4, 5}), [](const PatchRelease&) {},
-         "download downloaded", "the changes come to more than half of the archive", 0},
+        {"more than half changed", gameBuild("2.0", {6, 7, 8, 4, 5}), none, "download downloaded",
+         "the changes come to more than half of the archive", 0},
+        // pack0 changed and data.txt's mode: one entry to fetch, one to copy, the rest to link.
+        {"an index other than the one pinned", gameBuild("2.0", {9, 2, 3, 4, 5}, 0755),
+         [this](const PatchRelease& next) {
+             server.serve("/build.zip.index", next.indexText + "\n");
+         },
+         "", "", 0, AmCode::ChecksumMismatch},
+        {"an index whose path runs through a file", gameBuild("2.0", {9, 2, 3, 4, 5}, 0755),
+         [this](const PatchRelease& next) {
+             FileIndex unsafe = next.index;
+             unsafe.entries.push_back(next.entry("Ashenmarch.app/data.txt"));
+             unsafe.entries.back().path = "Ashenmarch.app/data.txt/inside";
+             std::string manifest = next.manifest;
+             manifest.replace(manifest.find(sha256Of(next.indexText)), 64,
+                              sha256Of(unsafe.serialize()));
+             server.serve("/build.zip.index", unsafe.serialize());
+             server.serve("/latest.txt", manifest);
+         },
+         "", "", 0, AmCode::UnpackFailed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         installOne();
         const PatchRelease next(server, "2.0", c.next);
         c.arrange(next);
-        ASSERT_EQ(run(policy).outcome, Core::RunOutcome::Installed);
+        const std::size_t before = server.requests().size();
+        const Core::RunResult result = run(policy);
+        if (c.error) {
+            ASSERT_TRUE(result.error);
+            EXPECT_TRUE(result.error->is(*c.error)) << result.error->fullDescription();
+            for (const std::string& range : archiveRanges(before)) {
+                EXPECT_NE(range, "none") << "no whole archive to cover it up";
+            }
+            // Content, kinds and execute bits as 1.0 installed them; nothing added.
+            EXPECT_TRUE(Core::Unpack::verifyInstall(one->index, layout.buildDir()).intact());
+            EXPECT_EQ(readFile(root / "installed.txt"), "1.0");
+            continue;
+        }
+        ASSERT_EQ(result.outcome, Core::RunOutcome::Installed);
         EXPECT_EQ(recorder.events, std::string("checking read accepted changelog1 ") + c.transfer +
                                        " installing staged committed2.0 finished");
         EXPECT_EQ(recorder.fetched.fallbackReason, c.fallbackReason);
@@ -328,50 +347,6 @@ TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPays) {
         const bool usable = c.fallbackReason.find("index") == std::string::npos;
         EXPECT_EQ(kept, usable ? next.index : FileIndex{});
         expectOneSettledBuild(root, "2.0", "game 2.0");
-    }
-}
-
-// A patch that goes wrong is an error, never covered up by fetching the whole archive.
-TEST_F(PatchRun, APatchGoneWrongFailsAndLeavesTheInstalledBuildAsItWas) {
-    const struct {
-        const char* name;
-        std::function<void(const PatchRelease&)> arrange;
-        AmCode code;
-    } cases[] = {
-        {"an index other than the one pinned",
-         [this](const PatchRelease& next) {
-             server.serve("/build.zip.index", next.indexText + "\n");
-         },
-         AmCode::ChecksumMismatch},
-        {"an index whose path runs through a file",
-         [this](const PatchRelease& next) {
-             FileIndex unsafe = next.index;
-             unsafe.entries.push_back(next.entry("Ashenmarch.app/data.txt"));
-             unsafe.entries.back().path = "Ashenmarch.app/data.txt/inside";
-             std::string manifest = next.manifest;
-             manifest.replace(manifest.find(sha256Of(next.indexText)), 64,
-                              sha256Of(unsafe.serialize()));
-             server.serve("/build.zip.index", unsafe.serialize());
-             server.serve("/latest.txt", manifest);
-         },
-         AmCode::UnpackFailed},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        installOne();
-        // pack0 changed and data.txt's mode: one entry fetched, one copied, the rest linked.
-        const PatchRelease next(server, "2.0", gameBuild("2.0", {9, 2, 3, 4, 5}, 0755));
-        c.arrange(next);
-        const std::size_t before = server.requests().size();
-        const Core::RunResult result = run(policy);
-        ASSERT_TRUE(result.error);
-        EXPECT_TRUE(result.error->is(c.code)) << result.error->fullDescription();
-        for (const std::string& range : archiveRanges(before)) {
-            EXPECT_NE(range, "none") << "no whole archive to cover it up";
-        }
-        // Content, kinds and execute bits as 1.0 installed them; nothing added.
-        EXPECT_TRUE(Core::Unpack::verifyInstall(one->index, layout.buildDir()).intact());
-        EXPECT_EQ(readFile(root / "installed.txt"), "1.0");
     }
 }
 
