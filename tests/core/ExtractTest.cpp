@@ -22,17 +22,6 @@ using Core::Unpack::EntrySafety::EntryKind;
 
 namespace {
 
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(old_); }
-    ScopedUmask(const ScopedUmask&) = delete;
-    ScopedUmask& operator=(const ScopedUmask&) = delete;
-
-private:
-    mode_t old_;
-};
-
 unsigned modeOf(const fs::path& path) {
     struct stat info {};
     EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
@@ -151,15 +140,16 @@ TEST_F(Extract, ManyFilesSharedOutAmongThreadsKeepTheirContentAndModesUnderTheUm
     archive.file("Game.app/part0/file0.dat", "the later copy wins", 0600);
     expected["Game.app/part0/file0.dat"] = {"the later copy wins", 0600};
     archive.writeTo(zip);
-    for (const mode_t umask : {022, 077}) {
-        SCOPED_TRACE(testing::Message() << "umask " << std::oct << umask);
+    for (const mode_t mask : {022, 077}) {
+        SCOPED_TRACE(testing::Message() << "umask " << std::oct << mask);
         fs::remove_all(out);
-        const ScopedUmask mask(umask);
+        const mode_t before = ::umask(mask);
         Core::Unpack::extract(zip, out);
-        EXPECT_EQ(modeOf(out / "Game.app/part0"), 0750 & ~umask);
+        ::umask(before);
+        EXPECT_EQ(modeOf(out / "Game.app/part0"), 0750 & ~mask);
         for (const auto& [name, file] : expected) {
             EXPECT_EQ(readFile(out / name), file.first) << name;
-            EXPECT_EQ(modeOf(out / name), file.second & 0777 & ~umask) << name;
+            EXPECT_EQ(modeOf(out / name), file.second & 0777 & ~mask) << name;
         }
     }
 }
@@ -230,12 +220,8 @@ TEST_F(Extract, WritesNoMoreThanTheEntriesDeclare) {
 }
 
 TEST(EntrySafety, JudgesNamesKindsAndLinkTargets) {
-    const struct {
-        const char* path;
-        EntryKind kind;
-        const char* target;
-        std::optional<std::string> refusal;
-    } rows[] = {
+    // path, kind, link target, refusal (nothing: accepted)
+    const std::tuple<const char*, EntryKind, const char*, std::optional<std::string>> rows[] = {
         {"./Game.app//..data/...", EntryKind::File, "", std::nullopt},
         {"a/b/c", EntryKind::SymbolicLink, "../../x", std::nullopt},
         {"/etc/passwd", EntryKind::File, "", "absolute path"},
@@ -251,9 +237,9 @@ TEST(EntrySafety, JudgesNamesKindsAndLinkTargets) {
          "symbolic link leads out of the destination"},
         {"link", EntryKind::SymbolicLink, "a/../..", "symbolic link target goes up after a name"},
     };
-    for (const auto& row : rows) {
-        EXPECT_EQ(Core::Unpack::EntrySafety::refusal(row.path, row.kind, row.target), row.refusal)
-            << "path " << row.path << " target " << row.target;
+    for (const auto& [path, kind, target, refusal] : rows) {
+        EXPECT_EQ(Core::Unpack::EntrySafety::refusal(path, kind, target), refusal)
+            << "path " << path << " target " << target;
     }
 }
 
