@@ -7,12 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 namespace {
 
 constexpr std::size_t FourMiB = 4 * 1024 * 1024;
 using std::chrono::milliseconds;
+using Headers = std::vector<std::pair<std::string, std::string>>;
 
 class Fetch : public ::testing::Test {
 protected:
@@ -36,14 +35,10 @@ TEST_F(Fetch, SendsOnlyTheLaunchersHeadersAndTakesTheBodyWhateverTheStatus) {
     EXPECT_EQ(fetch("/latin1"), ""); // not UTF-8: no text
     EXPECT_EQ(fetch("/largest").size(), FourMiB);
     EXPECT_EQ(fetch("/moved"), "moved here");
-    const RecordedRequest first = server.requests().front();
-    std::set<std::string> names;
-    for (const auto& [name, value] : first.headers) {
-        names.insert(name);
-    }
-    EXPECT_EQ(names, (std::set<std::string>{"Cache-Control", "Host", "User-Agent"}));
-    EXPECT_EQ(first.header("User-Agent"), std::string(UserAgent));
-    EXPECT_EQ(first.header("Cache-Control"), "no-cache");
+    const std::string host = server.url("").substr(std::string_view("http://").size());
+    EXPECT_EQ(server.requests().front().headers, (Headers{{"Cache-Control", "no-cache"},
+                                                          {"Host", host},
+                                                          {"User-Agent", std::string(UserAgent)}}));
 }
 
 TEST_F(Fetch, EndsWithTheReasonTheTransferFailed) {

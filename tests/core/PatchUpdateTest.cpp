@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -58,31 +59,19 @@ protected:
     }
 };
 
-// Files, links and folders below `root`, with content and mode, for comparing whole trees.
+// Files, links and folders below `root`, with kind, mode and content, for comparing whole trees.
 std::map<std::string, std::string> treeOf(const fs::path& root) {
     std::map<std::string, std::string> tree;
     for (const auto& item : fs::recursive_directory_iterator(root)) {
         struct stat info {};
         ::lstat(item.path().c_str(), &info);
-        const std::string mode = std::to_string(info.st_mode & 07777);
         tree[item.path().lexically_relative(root).string()] =
-            item.is_symlink()     ? "link " + fs::read_symlink(item.path()).string()
-            : item.is_directory() ? "folder " + mode
-                                  : "file " + mode + " " + readFile(item.path());
+            std::to_string(info.st_mode) + " " +
+            (item.is_symlink()        ? fs::read_symlink(item.path()).string()
+             : item.is_regular_file() ? readFile(item.path())
+                                      : "");
     }
     return tree;
-}
-
-TEST_F(PatchUpdate, StagedRecordsMatchFullUnpacking) {
-    for (ZipBuilder zip : {build(), build().uncompressed(), build().zip64()}) {
-        const PatchRelease release(server, "2.0", zip);
-        fs::remove_all(dir / "staged");
-        fs::remove_all(dir / "unpacked");
-        stageAll(release, dir / "staged");
-        writeFile(dir / "game.zip", release.archive);
-        Core::Unpack::extract(dir / "game.zip", dir / "unpacked");
-        EXPECT_EQ(treeOf(dir / "staged"), treeOf(dir / "unpacked"));
-    }
 }
 
 TEST_F(PatchUpdate, StagesARecordOnlyWhenItIsExactlyTheIndexedEntry) {
@@ -131,14 +120,23 @@ TEST_F(PatchUpdate, StagesARecordOnlyWhenItIsExactlyTheIndexedEntry) {
     }
 }
 
-TEST_F(PatchUpdate, VerifyNamesWhatIsMissingChangedOrUnexpected) {
-    const PatchRelease release(
-        server, "2.0",
-        build().file("Game.app/lib/a", "a").file("Game.app/lib/b", "b").file("Game.app/c", "c"));
+// Staging every record, stored, deflated or zip64, gives the tree full unpacking gives; verifying
+// that tree then names every kind of damage.
+TEST_F(PatchUpdate, StagedRecordsMatchFullUnpackingAndVerifyNamesAnyDamage) {
+    const ZipBuilder full =
+        build().file("Game.app/lib/a", "a").file("Game.app/lib/b", "b").file("Game.app/c", "c");
+    std::optional<PatchRelease> release;
+    for (ZipBuilder zip : {ZipBuilder(full).uncompressed(), ZipBuilder(full).zip64(), full}) {
+        release.emplace(server, "2.0", zip);
+        fs::remove_all(dir / "build");
+        fs::remove_all(dir / "unpacked");
+        stageAll(*release, dir / "build");
+        writeFile(dir / "game.zip", release->archive);
+        Core::Unpack::extract(dir / "game.zip", dir / "unpacked");
+        EXPECT_EQ(treeOf(dir / "build"), treeOf(dir / "unpacked"));
+        EXPECT_TRUE(verifyInstall(release->index, dir / "build").intact());
+    }
     const fs::path game = dir / "build/Game.app";
-    stageAll(release, dir / "build");
-    EXPECT_TRUE(verifyInstall(release.index, dir / "build").intact());
-
     fs::remove(game / "lib/a");
     writeFile(game / "lib/b", "B");
     fs::permissions(game / "run", fs::perms::owner_exec, fs::perm_options::remove);
@@ -149,7 +147,7 @@ TEST_F(PatchUpdate, VerifyNamesWhatIsMissingChangedOrUnexpected) {
     writeFile(game / "mods/cheat/x", "x");
     writeFile(dir / "build/stray", "x");
 
-    const InstallCheck check = verifyInstall(release.index, dir / "build");
+    const InstallCheck check = verifyInstall(release->index, dir / "build");
     EXPECT_EQ(check.missing, std::vector<std::string>{"Game.app/lib/a"});
     EXPECT_EQ(check.changed, (std::vector<std::string>{"Game.app/c", "Game.app/current",
                                                        "Game.app/lib/b", "Game.app/run"}));

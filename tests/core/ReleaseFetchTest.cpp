@@ -24,45 +24,41 @@ TEST_F(ReleaseFetch, SignatureIsFetchedAndCheckedOnlyWhenTheBuildHasAKey) {
     const std::string unsignedText = "version=2.0\nmacurl=" + server.url("/build.zip") + "\n";
     const std::string signedText = unsignedText + "macsha256=" + sha256Of("zip") + "\n";
     const std::string index = "macindex=" + server.url("/build.zip.index") + "\n";
-    const struct {
-        std::string folder; // where this row's release files are served
-        bool signingBuild;
-        std::string manifest;
-        std::optional<std::string> signature; // nothing: latest.txt.sig is not found
-        std::string refusal;                  // empty: accepted
-        int manifestStatus = 200;
-    } cases[] = {
-        {"/unsigned-build", false, unsignedText, std::nullopt, ""},
-        {"/no-signature", true, signedText, std::nullopt,
-         "no signature at " + server.url("/no-signature/latest.txt.sig") + " (HTTP status 404)"},
-        {"/host-failing", true, signedText, studio.sign(signedText),
-         "no manifest at " + server.url("/host-failing/latest.txt") + " (HTTP status 503)", 503},
-        {"/no-checksum", true, unsignedText, studio.sign(unsignedText),
-         "signed manifest has no macsha256"},
-        {"/no-index-pin", true, signedText + index, studio.sign(signedText + index),
-         "signed manifest names macindex without macindexsha256"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.folder);
-        server.serve(c.folder + "/latest.txt", c.manifest, c.manifestStatus);
-        if (c.signature) {
-            server.serve(c.folder + "/latest.txt.sig", *c.signature);
-        }
-        const auto fetchIt = [&] {
-            return Core::fetchRelease(server.url(c.folder + "/latest.txt"),
-                                      loopbackTransferOptions(),
-                                      c.signingBuild ? studio.keys() : Core::Trust::ReleaseKeys{});
+    // folder serving the row's files, signing build, manifest, its status, signature (nothing:
+    // not found), refusal (empty: accepted)
+    const std::tuple<std::string, bool, std::string, int, std::optional<std::string>, std::string>
+        cases[] = {
+            {"/unsigned-build", false, unsignedText, 200, std::nullopt, ""},
+            {"/no-signature", true, signedText, 200, std::nullopt,
+             "no signature at " + server.url("/no-signature/latest.txt.sig") +
+                 " (HTTP status 404)"},
+            {"/host-failing", true, signedText, 503, studio.sign(signedText),
+             "no manifest at " + server.url("/host-failing/latest.txt") + " (HTTP status 503)"},
+            {"/no-checksum", true, unsignedText, 200, studio.sign(unsignedText),
+             "signed manifest has no macsha256"},
+            {"/no-index-pin", true, signedText + index, 200, studio.sign(signedText + index),
+             "signed manifest names macindex without macindexsha256"},
         };
-        if (c.refusal.empty()) {
-            EXPECT_EQ(fetchIt(), Manifest::parse(c.manifest));
+    for (const auto& [folder, signingBuild, manifest, status, signature, refusal] : cases) {
+        SCOPED_TRACE(folder);
+        server.serve(folder + "/latest.txt", manifest, status);
+        if (signature) {
+            server.serve(folder + "/latest.txt.sig", *signature);
+        }
+        const std::string url = server.url(folder + "/latest.txt");
+        const auto keys = signingBuild ? studio.keys() : Core::Trust::ReleaseKeys{};
+        const auto fetchIt = [&] {
+            return Core::fetchRelease(url, loopbackTransferOptions(), keys);
+        };
+        if (refusal.empty()) {
+            EXPECT_EQ(fetchIt(), Manifest::parse(manifest));
         } else {
-            const Error error = errorOf(fetchIt);
-            EXPECT_EQ(error.fullDescription(),
-                      "Error Domain=am Code=10 \"release signature is not valid\" (" + c.refusal +
+            EXPECT_EQ(errorOf(fetchIt).fullDescription(),
+                      "Error Domain=am Code=10 \"release signature is not valid\" (" + refusal +
                           ")");
         }
-        EXPECT_EQ(server.requestsFor(c.folder + "/latest.txt.sig"),
-                  c.signingBuild && c.manifestStatus == 200 ? 1 : 0);
+        EXPECT_EQ(server.requestsFor(folder + "/latest.txt.sig"),
+                  signingBuild && status == 200 ? 1 : 0);
     }
 }
 

@@ -54,14 +54,8 @@ public:
 };
 
 // The window's policy, or the self-check's.
-Core::RunPolicy policyOf(bool window) {
-    Core::RunPolicy policy;
-    policy.stopWhenCurrent = policy.requireExecutable = window;
-    policy.reExtract = policy.requireChangelog = !window;
-    return policy;
-}
-const Core::RunPolicy windowPolicy = policyOf(true);
-const Core::RunPolicy selfCheckPolicy = policyOf(false);
+const Core::RunPolicy windowPolicy{.stopWhenCurrent = true, .requireExecutable = true};
+const Core::RunPolicy selfCheckPolicy{.reExtract = true, .requireChangelog = true};
 
 class ReleaseRun : public ::testing::Test {
 protected:
@@ -74,15 +68,14 @@ protected:
     const TestKeyPair studio;
     Core::Trust::ReleaseKeys keys;
 
-    // Publishes 2.0 and returns the manifest's text; `extra` holds more manifest lines.
-    std::string publish(const std::string& extra = {}) {
+    // Publishes 2.0; `extra` holds more manifest lines.
+    void publish(const std::string& extra = {}) {
         const std::string manifest =
             "version=2.0\nmacurl=" + server.url("/build.zip") + "\n" + extra;
         server.serve("/latest.txt", manifest);
         server.serve("/latest.txt.sig", studio.sign(manifest));
         server.serve("/changelog.txt", "## 2.0\n");
         server.serve("/build.zip", archive);
-        return manifest;
     }
     static std::string checksumLine(std::string_view bytes) {
         return "macsha256=" + sha256Of(bytes) + "\n";
@@ -133,12 +126,8 @@ TEST_F(ReleaseRun, EachPolicyTakesItsSteps) {
 // One row per step that can fail; the rules of each step are proven by its own part's tests.
 TEST_F(ReleaseRun, FailuresLeaveTheInstalledBuildAsItWas) {
     std::optional<Core::Install::InstallLock> otherLauncher;
-    const struct {
-        const char* name;
-        std::function<void()> arrange;
-        AmCode code;
-        bool archiveRequested;
-    } cases[] = {
+    // name, arrange, error, archive requested
+    const std::tuple<const char*, std::function<void()>, AmCode, bool> cases[] = {
         {"archive not found", [&] { server.serve("/build.zip", "gone", 404); }, AmCode::HttpStatus,
          true},
         {"not a zip", [&] { server.serve("/build.zip", "PK\x03\x04 not a zip"); },
@@ -161,18 +150,18 @@ TEST_F(ReleaseRun, FailuresLeaveTheInstalledBuildAsItWas) {
          },
          AmCode::InstallLocked, false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, arrange, code, archiveRequested] : cases) {
+        SCOPED_TRACE(name);
         install("1.0");
         publish();
         keys = {};
-        c.arrange();
+        arrange();
         const int requestsBefore = server.requestsFor("/build.zip");
         const Core::RunResult result = run(windowPolicy);
         ASSERT_TRUE(result.error);
-        EXPECT_TRUE(result.error->is(c.code)) << result.error->fullDescription();
+        EXPECT_TRUE(result.error->is(code)) << result.error->fullDescription();
         EXPECT_EQ(result.installedVersion, "1.0");
-        EXPECT_EQ(server.requestsFor("/build.zip") > requestsBefore, c.archiveRequested);
+        EXPECT_EQ(server.requestsFor("/build.zip") > requestsBefore, archiveRequested);
         EXPECT_EQ(readFile(root / "build" / gameFile), "game 1.0");
         EXPECT_EQ(readFile(root / "installed.txt"), "1.0");
         EXPECT_EQ(fs::exists(root / "build.staging"), otherLauncher.has_value());
@@ -205,26 +194,19 @@ TEST_F(ReleaseRun, AnOlderSignedReleaseIsRefusedOnceANewerOneWasAccepted) {
     }
 }
 
-TEST_F(ReleaseRun, AChangelogThatCannotBeFetchedFailsOnlyTheRunThatRequiresIt) {
-    install("1.0");
+// A changelog that cannot be fetched fails only the run that requires it. Decided once for every
+// front end: whatever it throws, the run ends as a failed one.
+TEST_F(ReleaseRun, AChangelogThatCannotBeFetchedOrAFrontEndThrowingFailsTheRun) {
     publish();
     server.stall("/changelog.txt", std::chrono::seconds(5));
     EXPECT_EQ(run(windowPolicy).outcome, Core::RunOutcome::Installed);
     EXPECT_TRUE(recorder.events.starts_with("checking read accepted changelog0 download"));
-    const Core::RunResult required = run(selfCheckPolicy);
-    ASSERT_TRUE(required.error);
-    EXPECT_EQ(required.error->domain(), "curl");
-}
-
-// Decided once for every front end: whatever is thrown, the run ends as a failed one.
-TEST_F(ReleaseRun, AnExceptionOfAnyKindEndsItAsAFailedRun) {
+    EXPECT_EQ(run(selfCheckPolicy).error.value_or(Error("", 0)).domain(), "curl");
     publish();
     recorder.throwOnChangelog = true;
-    const Core::RunResult result = run(windowPolicy);
-    EXPECT_EQ(result.outcome, Core::RunOutcome::Failed);
-    EXPECT_EQ(result.error->fullDescription(), "Error Domain=std Code=0 \"front end failed\"");
-    EXPECT_EQ(recorder.events, "checking read accepted changelog1 finished");
-    EXPECT_FALSE(fs::exists(root));
+    const Core::RunResult thrown = run(windowPolicy);
+    EXPECT_EQ(thrown.outcome, Core::RunOutcome::Failed);
+    EXPECT_EQ(thrown.error->fullDescription(), "Error Domain=std Code=0 \"front end failed\"");
 }
 
 // Builds of a game whose packs are each a range of their own; a pack's content comes from its
@@ -243,10 +225,8 @@ ZipBuilder gameBuild(const std::string& version,
 
 class PatchRun : public ReleaseRun {
 protected:
-    Core::RunPolicy policy = windowPolicy;
+    const Core::RunPolicy policy{.stopWhenCurrent = true, .patch = true, .requireExecutable = true};
     std::optional<PatchRelease> one;
-
-    PatchRun() { policy.patch = true; }
 
     // 1.0 installed as the window installs it: whole, with its file index kept.
     void installOne() {
@@ -270,13 +250,16 @@ protected:
 };
 
 // Only what the installed build lacks is fetched, the player's damage included; the whole
-// archive when a patch cannot be had or does not pay, saying why.
-TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPays) {
+// archive when a patch cannot be had or does not pay, saying why. A patch that goes wrong is an
+// error, never covered up by fetching the whole archive, and leaves the installed build as it was.
+TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPaysAndNeverCoversUpOneGoneWrong) {
     // The release's manifest up to the line with this key: its index lines come last.
     const auto manifestUpTo = [this](const char* key) {
         return [this, key](const PatchRelease& next) {
             server.serve("/latest.txt", next.manifest.substr(0, next.manifest.find(key)));
         };
+    };
+    const auto none = [](const PatchRelease&) {
     };
     const struct {
         const char* name;
@@ -285,6 +268,7 @@ TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPays) {
         const char* transfer; // the run's events between the changelog and installing
         std::string fallbackReason;
         std::size_t filesFetched;
+        std::optional<AmCode> error = std::nullopt;
     } cases[] = {
         // The game file changed; data.txt only its mode (taken from the installed build, copied).
         {"a patch", gameBuild("2.0", {1, 2, 3, 4, 5}, 0755), [](const PatchRelease&) {},
@@ -306,13 +290,44 @@ TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPays) {
          "patch download downloaded", "the host does not serve parts of files", 0},
         {"more than half changed", gameBuild("2.0", {6, 7, 8, 4, 5}), [](const PatchRelease&) {},
          "download downloaded", "the changes come to more than half of the archive", 0},
+        // pack0 changed and data.txt's mode: one entry to fetch, one to copy, the rest to link.
+        {"an index other than the one pinned", gameBuild("2.0", {9, 2, 3, 4, 5}, 0755),
+         [this](const PatchRelease& next) {
+             server.serve("/build.zip.index", next.indexText + "\n");
+         },
+         "", "", 0, AmCode::ChecksumMismatch},
+        {"an index whose path runs through a file", gameBuild("2.0", {9, 2, 3, 4, 5}, 0755),
+         [this](const PatchRelease& next) {
+             FileIndex unsafe = next.index;
+             unsafe.entries.push_back(next.entry("Ashenmarch.app/data.txt"));
+             unsafe.entries.back().path = "Ashenmarch.app/data.txt/inside";
+             std::string manifest = next.manifest;
+             manifest.replace(manifest.find(sha256Of(next.indexText)), 64,
+                              sha256Of(unsafe.serialize()));
+             server.serve("/build.zip.index", unsafe.serialize());
+             server.serve("/latest.txt", manifest);
+         },
+         "", "", 0, AmCode::UnpackFailed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         installOne();
         const PatchRelease next(server, "2.0", c.next);
         c.arrange(next);
-        ASSERT_EQ(run(policy).outcome, Core::RunOutcome::Installed);
+        const std::size_t before = server.requests().size();
+        const Core::RunResult result = run(policy);
+        if (c.error) {
+            ASSERT_TRUE(result.error);
+            EXPECT_TRUE(result.error->is(*c.error)) << result.error->fullDescription();
+            for (const std::string& range : archiveRanges(before)) {
+                EXPECT_NE(range, "none") << "no whole archive to cover it up";
+            }
+            // Content, kinds and execute bits as 1.0 installed them; nothing added.
+            EXPECT_TRUE(Core::Unpack::verifyInstall(one->index, layout.buildDir()).intact());
+            EXPECT_EQ(readFile(root / "installed.txt"), "1.0");
+            continue;
+        }
+        ASSERT_EQ(result.outcome, Core::RunOutcome::Installed);
         EXPECT_EQ(recorder.events, std::string("checking read accepted changelog1 ") + c.transfer +
                                        " installing staged committed2.0 finished");
         EXPECT_EQ(recorder.fetched.fallbackReason, c.fallbackReason);
@@ -331,50 +346,6 @@ TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPays) {
     }
 }
 
-// A patch that goes wrong is an error, never covered up by fetching the whole archive.
-TEST_F(PatchRun, APatchGoneWrongFailsAndLeavesTheInstalledBuildAsItWas) {
-    const struct {
-        const char* name;
-        std::function<void(const PatchRelease&)> arrange;
-        AmCode code;
-    } cases[] = {
-        {"an index other than the one pinned",
-         [this](const PatchRelease& next) {
-             server.serve("/build.zip.index", next.indexText + "\n");
-         },
-         AmCode::ChecksumMismatch},
-        {"an index whose path runs through a file",
-         [this](const PatchRelease& next) {
-             FileIndex unsafe = next.index;
-             unsafe.entries.push_back(next.entry("Ashenmarch.app/data.txt"));
-             unsafe.entries.back().path = "Ashenmarch.app/data.txt/inside";
-             std::string manifest = next.manifest;
-             manifest.replace(manifest.find(sha256Of(next.indexText)), 64,
-                              sha256Of(unsafe.serialize()));
-             server.serve("/build.zip.index", unsafe.serialize());
-             server.serve("/latest.txt", manifest);
-         },
-         AmCode::UnpackFailed},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        installOne();
-        // pack0 changed and data.txt's mode: one entry fetched, one copied, the rest linked.
-        const PatchRelease next(server, "2.0", gameBuild("2.0", {9, 2, 3, 4, 5}, 0755));
-        c.arrange(next);
-        const std::size_t before = server.requests().size();
-        const Core::RunResult result = run(policy);
-        ASSERT_TRUE(result.error);
-        EXPECT_TRUE(result.error->is(c.code)) << result.error->fullDescription();
-        for (const std::string& range : archiveRanges(before)) {
-            EXPECT_NE(range, "none") << "no whole archive to cover it up";
-        }
-        // Content, kinds and execute bits as 1.0 installed them; nothing added.
-        EXPECT_TRUE(Core::Unpack::verifyInstall(one->index, layout.buildDir()).intact());
-        EXPECT_EQ(readFile(root / "installed.txt"), "1.0");
-    }
-}
-
 // A patch cut off between its ranges keeps what it staged; the next run fetches only the rest.
 TEST_F(PatchRun, AnInterruptedPatchGoesOnFromWhatItStaged) {
     installOne();
@@ -383,9 +354,7 @@ TEST_F(PatchRun, AnInterruptedPatchGoesOnFromWhatItStaged) {
     server.serveFile("/build.zip", {{.body = next.archive},
                                     {.body = next.archive,
                                      .cutAt = static_cast<std::size_t>(last.offset + 100)}});
-    const Core::RunResult cut = run(policy);
-    ASSERT_TRUE(cut.error);
-    EXPECT_EQ(cut.error->domain(), "curl") << cut.error->fullDescription();
+    EXPECT_EQ(run(policy).error.value_or(Error("none", 0)).domain(), "curl");
     EXPECT_EQ(readFile(root / "build" / gameFile), "game 1.0");
 
     server.serveFile("/build.zip", {{.body = next.archive}});
