@@ -41,7 +41,7 @@ struct RunPolicy {
     // naming the executable): modes that install for a player. The self-check only reports it.
     bool requireExecutable = false;
     // Ends a transfer in progress, and the run with it (the window closing).
-    std::stop_token stop;
+    std::stop_token stop{};
 };
 
 enum class RunOutcome {

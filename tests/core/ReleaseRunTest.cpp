@@ -259,8 +259,6 @@ TEST_F(PatchRun, TakesAPatchOnlyWhenItCanAndItPaysAndNeverCoversUpOneGoneWrong) 
             server.serve("/latest.txt", next.manifest.substr(0, next.manifest.find(key)));
         };
     };
-    const auto none = [](const PatchRelease&) {
-    };
     const struct {
         const char* name;
         ZipBuilder next;
